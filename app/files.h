@@ -1,0 +1,28 @@
+// File names and text encodings: the one place where the game's Windows-style names become
+// this system's paths, and where Shift-JIS text meets UTF-8.
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Turns a game path as the game names it (".\CG\背景0.bmp": backslashes, and a name in UTF-8 or
+// in Shift-JIS bytes) into this system's path ("./CG/背景0.bmp", UTF-8). When that path does not
+// exist, each component is matched case-insensitively against the folder, since game data copied
+// from Windows may differ in letter case; the first match wins.
+std::string systemPath(std::string_view gamePath);
+
+// fopen on systemPath(gamePath). Null when the file cannot be opened, or is not a regular file.
+std::FILE* openGameFile(std::string_view gamePath, const char* mode);
+
+// Shift-JIS (code page 932) to UTF-8. Bytes that are not valid Shift-JIS become U+FFFD, and a
+// lead byte cut off at the end is dropped, so the conversion never stalls.
+std::string sjisToUtf8(std::string_view sjis);
+
+// UTF-8 to Shift-JIS (code page 932). On a character that code page 932 cannot hold, or on
+// malformed UTF-8, returns nothing and sets *badOffset to the byte offset of that character.
+std::optional<std::string> utf8ToSjis(std::string_view utf8, std::size_t* badOffset = nullptr);
+
+// True when the bytes are well-formed UTF-8.
+bool isValidUtf8(std::string_view text);

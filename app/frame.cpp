@@ -1,0 +1,3 @@
+#include "app/frame.h"
+
+std::uint8_t g_frameNo = kSceneTitleInit;

@@ -1,0 +1,90 @@
+#include "app/message.h"
+
+#include <cstdio>
+#include <set>
+#include <string>
+
+std::uint64_t g_traceFrame = 0;
+
+namespace {
+MessageSink g_sink = nullptr;
+std::FILE* g_traceFile = nullptr;
+std::set<std::string> g_reported;
+
+void appendJsonString(std::string& out, std::string_view s) {
+    out += '"';
+    for (unsigned char c : s) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    out += '"';
+}
+} // namespace
+
+void setMessageSink(MessageSink sink) { g_sink = sink; }
+MessageSink messageSink() { return g_sink; }
+
+void showMessage(std::string_view text) {
+    if (traceEnabled()) traceEvent("message", {{"text", text}});
+    if (g_sink) {
+        g_sink(text);
+        return;
+    }
+    std::fprintf(stderr, "ERROR: %.*s\n", static_cast<int>(text.size()), text.data());
+    std::fflush(stderr);
+}
+
+void reportProblem(std::string_view text) {
+    if (traceEnabled()) traceEvent("problem", {{"text", text}});
+    std::fprintf(stderr, "tolvane: %.*s\n", static_cast<int>(text.size()), text.data());
+    std::fflush(stderr);
+}
+
+void reportProblemOnce(std::string_view text) {
+    if (!g_reported.insert(std::string(text)).second) return;
+    reportProblem(text);
+}
+
+bool openTrace(const std::string& path) {
+    closeTrace();
+    g_traceFile = std::fopen(path.c_str(), "w");
+    return g_traceFile != nullptr;
+}
+
+void closeTrace() {
+    if (g_traceFile) std::fclose(g_traceFile);
+    g_traceFile = nullptr;
+}
+
+bool traceEnabled() { return g_traceFile != nullptr; }
+
+void traceEvent(std::string_view event, std::initializer_list<TraceField> fields) {
+    if (!g_traceFile) return;
+    std::string line = "{\"frame\":" + std::to_string(g_traceFrame) + ",\"event\":";
+    appendJsonString(line, event);
+    for (const TraceField& f : fields) {
+        line += ',';
+        appendJsonString(line, f.key);
+        line += ':';
+        if (f.isNumber)
+            line += std::to_string(f.number);
+        else
+            appendJsonString(line, f.text);
+    }
+    line += "}\n";
+    std::fwrite(line.data(), 1, line.size(), g_traceFile);
+    std::fflush(g_traceFile);
+}

@@ -1,0 +1,58 @@
+// Keyboard and mouse snapshots, taken once per frame, and the game's own mouse pointer.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "render/quad.h"
+
+// Key codes of the keyboard snapshot (the original's scan-code numbering).
+inline constexpr int kKeyEscape = 0x01;
+inline constexpr int kKeyReturn = 0x1C;
+inline constexpr int kKeySpace = 0x39;
+inline constexpr int kKeyF1 = 0x3B;
+
+// Mouse snapshot: movement since the previous poll in device units, and the buttons
+// (0 left, 1 right, 2 middle; high bit set while down).
+struct MouseState {
+    std::int32_t lX;
+    std::int32_t lY;
+    std::int32_t lZ;
+    std::uint8_t rgbButtons[4];
+};
+static_assert(sizeof(MouseState) == 16);
+
+// Keyboard snapshot, one byte per key code, high bit while down. Written by pollKeyboard only;
+// zero at start, kept as it was while the window is not in the foreground.
+extern std::array<std::uint8_t, 256> g_keys;
+// Mouse snapshot. Written by pollMouse only; zero at start.
+extern MouseState g_mouse;
+
+// Devices (the platform layer). create* return true when the device is ready; the polls fill
+// the snapshots; releaseInput lets go of everything.
+bool createKeyboard();
+bool createMouse();
+void pollKeyboard();
+void pollMouse();
+void releaseInput();
+
+// The game's pointer. Set up by the title initialiser; moved by updatePointer in the game.
+struct PointerState {
+    Rect bounds;            // the rectangle the pointer stays in: (10, 10, 790, 590)
+    std::int32_t x;         // top-left corner in pixels
+    std::int32_t y;
+    std::uint8_t pressed[3]; // buttons 0..2 down in this frame's snapshot, 0 or 1
+    std::int32_t speed;     // pixels per device unit, 2
+    std::int32_t width;     // 40
+    std::int32_t height;    // 40
+    bool clickArmed;        // the left button was seen up since the last accepted press
+};
+
+// The pointer. Written by the title initialiser and updatePointer; clickArmed also by the title.
+extern PointerState g_pointer;
+// The pointer's picture and hit area; built by the game initialiser, moved by updatePointer.
+extern ScreenQuad g_pointerQuad;
+
+// Moves the pointer by this frame's mouse movement, keeps it inside its bounds, takes the
+// button states, and turns a fresh left press into a click that lets the text go on.
+void updatePointer();

@@ -1,0 +1,87 @@
+// The graphics device, the picture set and the text font. Nothing here exposes an SDL type:
+// textures are opaque handles owned by this module.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "render/quad.h"
+
+// A texture on the device; opaque outside render/.
+struct Texture;
+
+inline constexpr int kScreenWidth = 800;
+inline constexpr int kScreenHeight = 600;
+
+// ---- Graphics device ---------------------------------------------------------------------
+
+// How the device is made. Headless: no window on screen, the software renderer.
+struct GraphicsOptions {
+    bool headless = false;
+};
+
+// Creates the window's renderer with an 800 x 600 target, falling back from an accelerated
+// renderer with vsync to an accelerated one to the software renderer. Negative (after the
+// message "DirectXデバイス生成失敗") when none can be made. Needs the window (app/).
+int createGraphicsDevice();
+// Sets the fixed drawing states: colour = texture x vertex colour, alpha blending.
+void applyRenderStates();
+// Recovers the device after a resize or restore, reloading textures if the renderer lost them.
+void resetGraphicsDevice();
+void releaseGraphics();
+// True once createGraphicsDevice succeeded and until releaseGraphics.
+bool graphicsReady();
+
+// The frame's drawing: clear the target to opaque white, then draws, then present.
+void beginFrame();
+void endFrame();
+// Whether present waits for the display's retrace (so the frame loop need not pace itself).
+bool presentWaitsForRetrace();
+// The display's refresh rate in Hz, 60 when unknown.
+int displayRefreshRate();
+
+// Draws a quad as two triangles; a null texture draws the vertex colour.
+void drawQuad(const Texture* texture, const ScreenQuad& quad);
+
+// Reads the current target back as 800 x 600 ARGB8888 pixels (for screenshots and tests).
+bool readPixels(std::uint32_t* argb, int pitchBytes);
+// Writes the current target to a PNG file.
+bool saveScreenshot(std::string_view path);
+
+// ---- Pictures ----------------------------------------------------------------------------
+
+// Texture slots; null until loaded, null again after release.
+extern std::array<Texture*, 10> g_bgTex;   // backgrounds by number; 0-3 and 5-7 are loaded
+extern std::array<Texture*, 13> g_charTex; // character pictures by number; 0 and 1 are loaded
+extern Texture* g_titleTex;
+extern Texture* g_textBoxTex;
+extern Texture* g_pointerTex;
+extern Texture* g_clickTex;
+extern Texture* g_choiceTex;
+
+// Loads a picture as it is (every texel opaque). Negative on failure, slot unchanged.
+int loadTexturePlain(std::string_view path, Texture*& slot);
+// Loads a picture with opaque magenta keyed away (alpha 0), as 16-bit colour with 1-bit alpha.
+int loadTextureKeyed(std::string_view path, Texture*& slot);
+void releaseTexture(Texture*& slot);
+
+// Loads the game's thirteen pictures in their fixed order; the first failure shows its message
+// and ends the call.
+void loadImageSet();
+// Releases the background and character tables.
+void releaseImageTables();
+// Releases the single slots (title, text box, pointer, click icon, choice).
+void releaseFixedTextures();
+
+// ---- Text font ---------------------------------------------------------------------------
+
+// Creates the one text font: a fixed-pitch Japanese gothic face, cells 35 pixels high, 14 wide
+// for a single-byte character and 28 for a double-byte one. Replaces the previous font.
+void createTextFont();
+void releaseTextFont();
+bool fontReady();
+
+// Draws count bytes of Shift-JIS text from the rectangle's top-left, breaking only at LF,
+// clipped to the rectangle, in the colour (A8R8G8B8). Zero bytes are not drawn and take no room.
+void drawText(const std::uint8_t* text, int count, const Rect& rect, std::uint32_t colour);

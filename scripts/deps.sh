@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the engine needs to build, play and test, when any is missing.
+set -euo pipefail
+packages=(
+    cmake g++ clang pkg-config make
+    libsdl2-dev libsdl2-mixer-dev libsdl2-ttf-dev libsdl2-image-dev libfontconfig-dev
+    fonts-ipafont-gothic timgm6mb-soundfont
+    libgtest-dev libgmock-dev googletest libbenchmark-dev
+    xvfb xauth xfonts-base
+)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    echo "Installing: ${missing[*]}"
+    $sudo apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

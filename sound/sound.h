@@ -1,0 +1,35 @@
+// Music and sound effects, by slot number. Music slots loop without end; effects play once.
+#pragma once
+
+#include <string_view>
+
+// Slot numbers 0..kSoundSlotCount-1; the game uses 0, 1, 50, 51 and 52.
+inline constexpr int kSoundSlotCount = 64;
+
+// Opens the audio device and the players. False (after its message) when sound is unavailable;
+// every other call then does nothing, and loads return false without a message.
+bool startSound();
+
+// Loads a file into a slot, replacing (and releasing) what it held; a failed load leaves the
+// slot empty. The path is a game path (see systemPath).
+bool loadSoundSlot(int slot, std::string_view path, bool isMusic);
+
+// Plays the slot as the one primary piece: it replaces the primary that plays (music or an
+// effect played as primary) and restarts the slot if it already plays.
+void playSlotPrimary(int slot);
+
+// Plays the slot once over the primary piece, which goes on.
+void playSlotSecondary(int slot);
+
+// Stops the primary piece and every effect at once.
+void stopAllSound();
+
+// Shut-down: stops everything and empties every slot, then closes the audio device.
+bool stopAndReleaseSlots();
+bool closeDownSound();
+
+// For the state dump and tests: the slot last started as primary while it still plays, or -1;
+// and whether a slot holds a loaded sound.
+int primarySoundSlot();
+bool soundSlotLoaded(int slot);
+bool soundStarted();
