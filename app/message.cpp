@@ -15,11 +15,21 @@ void appendJsonString(std::string& out, std::string_view s) {
     out += '"';
     for (unsigned char c : s) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (c < 0x20) {
                 char buf[8];
@@ -34,8 +44,12 @@ void appendJsonString(std::string& out, std::string_view s) {
 }
 } // namespace
 
-void setMessageSink(MessageSink sink) { g_sink = sink; }
-MessageSink messageSink() { return g_sink; }
+void setMessageSink(MessageSink sink) {
+    g_sink = sink;
+}
+MessageSink messageSink() {
+    return g_sink;
+}
 
 void showMessage(std::string_view text) {
     if (traceEnabled()) traceEvent("message", {{"text", text}});
@@ -69,7 +83,9 @@ void closeTrace() {
     g_traceFile = nullptr;
 }
 
-bool traceEnabled() { return g_traceFile != nullptr; }
+bool traceEnabled() {
+    return g_traceFile != nullptr;
+}
 
 void traceEvent(std::string_view event, std::initializer_list<TraceField> fields) {
     if (!g_traceFile) return;

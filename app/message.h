@@ -33,7 +33,8 @@ struct TraceField {
 
     TraceField(std::string_view k, std::int64_t n) : key(k), isNumber(true), number(n), text() {}
     TraceField(std::string_view k, int n) : key(k), isNumber(true), number(n), text() {}
-    TraceField(std::string_view k, std::string_view s) : key(k), isNumber(false), number(0), text(s) {}
+    TraceField(std::string_view k, std::string_view s)
+        : key(k), isNumber(false), number(0), text(s) {}
     TraceField(std::string_view k, const char* s) : TraceField(k, std::string_view(s)) {}
 };
 

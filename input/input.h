@@ -38,14 +38,14 @@ void releaseInput();
 
 // The game's pointer. Set up by the title initialiser; moved by updatePointer in the game.
 struct PointerState {
-    Rect bounds;            // the rectangle the pointer stays in: (10, 10, 790, 590)
-    std::int32_t x;         // top-left corner in pixels
+    Rect bounds;    // the rectangle the pointer stays in: (10, 10, 790, 590)
+    std::int32_t x; // top-left corner in pixels
     std::int32_t y;
     std::uint8_t pressed[3]; // buttons 0..2 down in this frame's snapshot, 0 or 1
-    std::int32_t speed;     // pixels per device unit, 2
-    std::int32_t width;     // 40
-    std::int32_t height;    // 40
-    bool clickArmed;        // the left button was seen up since the last accepted press
+    std::int32_t speed;      // pixels per device unit, 2
+    std::int32_t width;      // 40
+    std::int32_t height;     // 40
+    bool clickArmed;         // the left button was seen up since the last accepted press
 };
 
 // The pointer. Written by the title initialiser and updatePointer; clickArmed also by the title.

@@ -21,7 +21,8 @@ void updatePointer() {
     if (p.x > p.bounds.right - p.width) p.x = p.bounds.right - p.width;
     if (p.y < p.bounds.top) p.y = p.bounds.top;
     if (p.y > p.bounds.bottom - p.height) p.y = p.bounds.bottom - p.height;
-    for (int i = 0; i < 3; ++i) p.pressed[i] = (g_mouse.rgbButtons[i] & 0x80) ? 1 : 0;
+    for (int i = 0; i < 3; ++i)
+        p.pressed[i] = (g_mouse.rgbButtons[i] & 0x80) ? 1 : 0;
 
     // The quad follows the unclamped movement and is then pushed back, which lands its
     // top-left on the clamped position.

@@ -57,7 +57,7 @@ inline constexpr int kBackgroundCount = 10;
 inline constexpr int kCharPictureCount = 13;
 
 struct PictureLayer {
-    ScreenQuad quad;     // where the picture is drawn; layers 2..9 are never built (zero size)
+    ScreenQuad quad;      // where the picture is drawn; layers 2..9 are never built (zero size)
     std::int32_t imageNo; // picture number, 0..12
     bool visible;
 };
@@ -84,10 +84,10 @@ inline constexpr int kLinkCount = 10;
 inline constexpr int kMaxLabelName = 255;
 
 struct LinkEntry {
-    ScreenQuad quad;                      // hit area and highlight
+    ScreenQuad quad;                            // hit area and highlight
     std::array<char, kMaxLabelName + 1> target; // label name, zero-terminated, without the '*'
-    bool active;                          // belongs to the pending choice
-    bool hovered;                         // the pointer overlaps it
+    bool active;                                // belongs to the pending choice
+    bool hovered;                               // the pointer overlaps it
 };
 
 // The choice links. Zero at start; game init resets the quads; [link] fills, a choice clears.
@@ -101,7 +101,8 @@ std::optional<bool> findLabel(int block, std::string_view name);
 void jumpToLabel(int length);
 void defineLink(int length);
 void testLinks();
-void goToChosenLink();
+// Follows the link linkCount names; false (after its message) when its label is missing.
+bool goToChosenLink();
 void clearLinks();
 void resetToTitle();
 // Draws the first link that is active and hovered with the choice picture.

@@ -28,7 +28,7 @@ struct ScriptState {
     bool textRunning;          // the interpreter steps every frame; clear while waiting for a click
     bool linkMode;             // set by [endlink]: [l] does not wait
     bool choiceWait;           // set by [s]: the link hit test runs instead of the interpreter
-    std::int32_t linkCount;    // the LinkEntry the next [link] fills; the chosen one during a choice
+    std::int32_t linkCount; // the LinkEntry the next [link] fills; the chosen one during a choice
     std::int32_t currentBlock; // the block in use, 0 or 1
     bool saveWritten;          // a checkpoint was written in this run
     bool continueGame;         // the next game init restores the checkpoint

@@ -1,0 +1,187 @@
+// The checkpoint: "Data.sav", written at marked labels and restored by a continued game.
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+#include "app/files.h"
+#include "app/message.h"
+#include "script/script.h"
+#include "sound/sound.h"
+
+namespace {
+
+constexpr std::uint8_t kSaveOffset = 30; // every stored byte is the plain byte + 30
+
+// The parsed record of a checkpoint file.
+struct Checkpoint {
+    int block = 0;
+    std::string label;
+    int background = 0;
+    int layerCount = 0;
+    std::array<int, 9> pictures{};
+    int music = 0;
+};
+
+// Reads the fields strictly: a damaged or hand-edited file is refused as a whole rather than
+// read into a state the game cannot be in. Returns an empty string or what is wrong.
+std::string parseCheckpoint(std::string_view plain, Checkpoint* cp) {
+    std::size_t p = 0;
+    auto digits = [&](int count, int* value, const char* field) -> std::string {
+        *value = 0;
+        for (int k = 0; k < count; ++k, ++p) {
+            if (p >= plain.size()) return std::string("the file ends inside the ") + field;
+            const char c = plain[p];
+            if (c < '0' || c > '9')
+                return std::string("the ") + field + " holds a non-digit at offset " +
+                       std::to_string(p);
+            *value = *value * 10 + (c - '0');
+        }
+        return {};
+    };
+    auto space = [&](const char* after) -> std::string {
+        if (p >= plain.size() || plain[p] != ' ')
+            return std::string("no space after the ") + after + " at offset " + std::to_string(p);
+        ++p;
+        return {};
+    };
+    std::string error;
+    if (!(error = digits(3, &cp->block, "block")).empty()) return error;
+    if (cp->block >= kBlockCount) return "block " + std::to_string(cp->block) + " is not 0 or 1";
+    if (!(error = space("block")).empty()) return error;
+    const std::size_t labelEnd = plain.find(' ', p);
+    if (labelEnd == std::string_view::npos) return "the label has no end";
+    if (labelEnd == p || labelEnd - p > static_cast<std::size_t>(kMaxLabelName))
+        return "the label is empty or longer than 255 bytes";
+    cp->label = std::string(plain.substr(p, labelEnd - p));
+    p = labelEnd + 1;
+    if (!(error = digits(2, &cp->background, "background")).empty()) return error;
+    if (cp->background >= kBackgroundCount) return "background out of range";
+    if (!(error = space("background")).empty()) return error;
+    if (!(error = digits(1, &cp->layerCount, "layer count")).empty()) return error;
+    for (int k = 0; k < cp->layerCount; ++k) {
+        if (!(error = space("layer list")).empty()) return error;
+        if (!(error = digits(2, &cp->pictures[k], "layer picture")).empty()) return error;
+        if (cp->pictures[k] >= kCharPictureCount) return "layer picture out of range";
+    }
+    if (!(error = space("layer list")).empty()) return error;
+    if (!(error = digits(2, &cp->music, "music")).empty()) return error;
+    if (cp->music >= kSoundSlotCount) return "music slot out of range";
+    return {};
+}
+
+} // namespace
+
+std::array<std::uint8_t, kCheckpointSize> makeCheckpointRecord(std::string_view label) {
+    label = label.substr(0, kMaxLabelName);
+    char number[8];
+    std::snprintf(number, sizeof number, "%03d ", g_script.currentBlock % 1000);
+    std::string record = number;
+    record.append(label);
+    std::snprintf(number, sizeof number, " %02d ", currentBackground % 100);
+    record += number;
+
+    std::string pictures;
+    int count = 0;
+    for (const PictureLayer& layer : g_layers) {
+        if (!layer.visible) continue;
+        if (count == 9) {
+            // The count has one digit: the tenth layer cannot be recorded.
+            reportProblem("checkpoint: ten layers are visible; only the first nine are saved");
+            break;
+        }
+        std::snprintf(number, sizeof number, "%02d ", layer.imageNo % 100);
+        pictures += number;
+        ++count;
+    }
+    record += static_cast<char>('0' + count);
+    record += ' ';
+    record += pictures;
+    std::snprintf(number, sizeof number, "%02d", currentBgm < 0 ? 0 : currentBgm % 100);
+    record += number;
+
+    std::array<std::uint8_t, kCheckpointSize> out{};
+    std::copy_n(record.begin(), std::min<std::size_t>(record.size(), out.size()), out.begin());
+    return out;
+}
+
+void writeCheckpoint(std::string_view label) {
+    std::array<std::uint8_t, kCheckpointSize> bytes = makeCheckpointRecord(label);
+    for (std::uint8_t& b : bytes)
+        b = static_cast<std::uint8_t>(b + kSaveOffset);
+
+    // Written beside the old file and renamed into place, so that a crash or a full disk never
+    // leaves a torn or empty checkpoint behind.
+    const std::string path = systemPath(kCheckpointPath);
+    const std::string temporary = path + ".new";
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    bool ok = file != nullptr;
+    if (ok) {
+        ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+        ok = std::fflush(file) == 0 && ok;
+        ok = ::fsync(::fileno(file)) == 0 && ok;
+        ok = std::fclose(file) == 0 && ok;
+    }
+    const int savedErrno = errno;
+    if (ok) ok = std::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        std::remove(temporary.c_str());
+        reportProblem(std::string("Data.sav: ") + std::strerror(ok ? errno : savedErrno));
+        showMessage("Data.sav の書き込みに失敗");
+        return;
+    }
+    g_script.saveWritten = true;
+    if (traceEnabled())
+        traceEvent("checkpoint-write",
+                   {{"label", sjisToUtf8(label)}, {"block", g_script.currentBlock}});
+}
+
+void restoreCheckpoint() {
+    std::FILE* file = openGameFile(kCheckpointPath, "rb");
+    if (!file) {
+        showMessage("Data.sav の読み込み失敗");
+        return;
+    }
+    // Only the record at the front matters; a longer file is read no further than that.
+    std::string plain(1024, '\0');
+    plain.resize(std::fread(plain.data(), 1, plain.size(), file));
+    std::fclose(file);
+    for (char& c : plain)
+        c = static_cast<char>(static_cast<std::uint8_t>(c) - kSaveOffset);
+
+    Checkpoint cp;
+    const std::string error = parseCheckpoint(plain, &cp);
+    if (!error.empty()) {
+        reportProblem("Data.sav is damaged: " + error + "; the game starts from the beginning");
+        showMessage("Data.sav の読み込み失敗");
+        return;
+    }
+    const std::optional<bool> marked = findLabel(cp.block, cp.label);
+    if (!marked) {
+        showMessage("ラベル *" + sjisToUtf8(cp.label) + " (ブロック " + std::to_string(cp.block) +
+                    ") の検索に失敗");
+        return;
+    }
+
+    ScriptState& s = g_script;
+    s.currentBlock = cp.block;
+    s.revealPos = 0;
+    s.removedBytes = 0;
+    buildNextPage();
+    currentBackground = cp.background;
+    for (int k = 0; k < cp.layerCount; ++k) {
+        g_layers[k].visible = true;
+        g_layers[k].imageNo = cp.pictures[k];
+    }
+    if (cp.music == 0) {
+        currentBgm = -1;
+    } else {
+        currentBgm = cp.music;
+        playSlotPrimary(cp.music);
+    }
+    if (traceEnabled())
+        traceEvent("checkpoint-restore", {{"label", sjisToUtf8(cp.label)}, {"block", cp.block}});
+    if (*marked) writeCheckpoint(cp.label);
+}
