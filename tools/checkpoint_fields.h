@@ -1,0 +1,33 @@
+// The checkpoint file ("Data.sav") read field by field, strictly: where the engine's own reader
+// passes over a damaged byte, this one names the field and the offset.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+// One thing wrong with a checkpoint file: the field it lies in and the byte offset (into the
+// file) where it was found.
+struct CheckpointProblem {
+    std::string field;
+    std::size_t offset = 0;
+    std::string message;
+};
+
+// The record's fields as far as they could be read, and what is wrong with them.
+struct CheckpointFields {
+    int block = -1;
+    std::string label; // UTF-8
+    int background = -1;
+    std::vector<int> pictures; // the listed pictures, restored onto layers 0, 1, ... in order
+    int music = -1;            // 0 means no music
+    std::vector<CheckpointProblem> damage; // the file is not what the engine writes
+    std::vector<CheckpointProblem> notes;  // well-formed but odd: nothing loaded for a number
+};
+
+// Reads the stored (scrambled) bytes of a checkpoint file.
+CheckpointFields readCheckpointFields(std::span<const std::uint8_t> stored);
+
+// The fields as lines of text, for the save dump.
+std::string formatCheckpointFields(const CheckpointFields& fields);

@@ -1,0 +1,169 @@
+// tolvane-script: the scenario author's tool. Exit codes: 0 done, 1 the input has errors (a
+// refused encode, a damaged checkpoint, lint errors), 2 the command could not run (usage,
+// unreadable or unwritable files).
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/checkpoint_fields.h"
+#include "tools/scenario_text.h"
+
+namespace {
+
+constexpr const char* kToolHelp =
+    "usage: tolvane-script COMMAND [ARGS]\n"
+    "\n"
+    "The scenario author's tool for the game's scripts and checkpoint file.\n"
+    "\n"
+    "commands:\n"
+    "  encode [--sjis] IN.txt OUT.qv_  text to a scrambled scenario file\n"
+    "  decode IN.qv_ [OUT.txt]         scenario file to UTF-8 text\n"
+    "  save [Data.sav]                 print the fields of a checkpoint file\n"
+    "\n"
+    "'tolvane-script COMMAND --help' tells more about a command.\n"
+    "Exit status: 0 done, 1 the input has errors, 2 the command could not run.\n";
+
+constexpr const char* kEncodeHelp =
+    "usage: tolvane-script encode [--sjis] IN.txt OUT.qv_\n"
+    "\n"
+    "Turns scenario text into a scenario file: line ends become CR LF, the text becomes\n"
+    "Shift-JIS (code page 932) and every byte is scrambled. IN.txt is UTF-8 (a byte order mark\n"
+    "is dropped), or Shift-JIS with --sjis.\n"
+    "\n"
+    "Refused, each with FILE:LINE:COLUMN (columns count characters): a character that code\n"
+    "page 932 cannot hold; a character whose Shift-JIS form holds the byte 0x7E ('~', and\n"
+    "for example 'ミ' and '×'), which would end the file; a CR that ends no line; text over\n"
+    "65534 bytes. Nothing is written then, and the exit status is 1.\n";
+
+constexpr const char* kDecodeHelp =
+    "usage: tolvane-script decode IN.qv_ [OUT.txt]\n"
+    "\n"
+    "Turns a scenario file back into UTF-8 text with LF line ends, written to OUT.txt or to\n"
+    "standard output. The text ends where the engine stops reading: at the end of the file or\n"
+    "at the first stored byte 0xFF. Encoding the result gives back the same file for every file\n"
+    "that encode wrote; where it would not (lone line-end bytes, bytes that are not Shift-JIS,\n"
+    "bytes behind a stored 0xFF), a warning with FILE:LINE:COLUMN says so.\n";
+
+constexpr const char* kSaveHelp =
+    "usage: tolvane-script save [Data.sav]\n"
+    "\n"
+    "Prints the fields of a checkpoint file (Data.sav in the current folder by default): the\n"
+    "block and label the game continues at, the background, the pictures put back on layers\n"
+    "0, 1, ... and the music. A damaged file is reported field by field with the byte offset\n"
+    "of the damage, and the exit status is 1.\n";
+
+void printProblems(const std::string& file, const std::vector<TextProblem>& problems,
+                   const char* kind) {
+    for (const TextProblem& p : problems)
+        std::fprintf(stderr, "%s:%d:%d: %s: %s\n", file.c_str(), p.place.line, p.place.column, kind,
+                     p.message.c_str());
+}
+
+int cannotRead(const std::string& path) {
+    std::fprintf(stderr, "tolvane-script: cannot read %s: %s\n", path.c_str(),
+                 std::strerror(errno));
+    return 2;
+}
+
+int usageError(const char* message, const char* help) {
+    std::fprintf(stderr, "tolvane-script: %s\n\n%s", message, help);
+    return 2;
+}
+
+bool wantsHelp(const std::vector<std::string>& args) {
+    for (const std::string& a : args)
+        if (a == "--help" || a == "-h") return true;
+    return false;
+}
+
+int runEncode(std::vector<std::string> args) {
+    if (wantsHelp(args)) return std::fputs(kEncodeHelp, stdout), 0;
+    SourceEncoding encoding = SourceEncoding::Utf8;
+    std::vector<std::string> files;
+    for (const std::string& a : args) {
+        if (a == "--sjis")
+            encoding = SourceEncoding::ShiftJis;
+        else if (a.starts_with("-") && a != "-")
+            return usageError(("unknown option " + a).c_str(), kEncodeHelp);
+        else
+            files.push_back(a);
+    }
+    if (files.size() != 2) return usageError("encode needs IN.txt and OUT.qv_", kEncodeHelp);
+    std::string text;
+    if (!readWholeFile(files[0], text)) return cannotRead(files[0]);
+    EncodeResult result = encodeScenario(text, encoding);
+    if (!result.errors.empty()) {
+        printProblems(files[0], result.errors, "error");
+        std::fprintf(stderr, "tolvane-script: %s not written\n", files[1].c_str());
+        return 1;
+    }
+    std::string_view bytes(reinterpret_cast<const char*>(result.stored.data()),
+                           result.stored.size());
+    if (!writeWholeFile(files[1], bytes)) {
+        std::fprintf(stderr, "tolvane-script: cannot write %s: %s\n", files[1].c_str(),
+                     std::strerror(errno));
+        return 2;
+    }
+    return 0;
+}
+
+int runDecode(std::vector<std::string> args) {
+    if (wantsHelp(args)) return std::fputs(kDecodeHelp, stdout), 0;
+    for (const std::string& a : args)
+        if (a.starts_with("-")) return usageError(("unknown option " + a).c_str(), kDecodeHelp);
+    if (args.empty() || args.size() > 2)
+        return usageError("decode needs IN.qv_ and at most one OUT.txt", kDecodeHelp);
+    std::string stored;
+    if (!readWholeFile(args[0], stored)) return cannotRead(args[0]);
+    DecodeResult result =
+        decodeScenario({reinterpret_cast<const std::uint8_t*>(stored.data()), stored.size()});
+    printProblems(args[0], result.warnings, "warning");
+    if (args.size() == 1) {
+        std::fwrite(result.text.data(), 1, result.text.size(), stdout);
+        return 0;
+    }
+    if (!writeWholeFile(args[1], result.text)) {
+        std::fprintf(stderr, "tolvane-script: cannot write %s: %s\n", args[1].c_str(),
+                     std::strerror(errno));
+        return 2;
+    }
+    return 0;
+}
+
+int runSave(std::vector<std::string> args) {
+    if (wantsHelp(args)) return std::fputs(kSaveHelp, stdout), 0;
+    for (const std::string& a : args)
+        if (a.starts_with("-")) return usageError(("unknown option " + a).c_str(), kSaveHelp);
+    if (args.size() > 1) return usageError("save takes at most one file", kSaveHelp);
+    std::string path = args.empty() ? "Data.sav" : args[0];
+    std::string stored;
+    if (!readWholeFile(path, stored)) return cannotRead(path);
+    CheckpointFields fields =
+        readCheckpointFields({reinterpret_cast<const std::uint8_t*>(stored.data()), stored.size()});
+    std::fputs(formatCheckpointFields(fields).c_str(), stdout);
+    for (const CheckpointProblem& p : fields.notes)
+        std::fprintf(stderr, "%s: byte %zu (%s): note: %s\n", path.c_str(), p.offset,
+                     p.field.c_str(), p.message.c_str());
+    for (const CheckpointProblem& p : fields.damage)
+        std::fprintf(stderr, "%s: byte %zu (%s): damaged: %s\n", path.c_str(), p.offset,
+                     p.field.c_str(), p.message.c_str());
+    return fields.damage.empty() ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) return usageError("no command given", kToolHelp);
+    std::string command = args[0];
+    args.erase(args.begin());
+    if (command == "--help" || command == "-h" || command == "help")
+        return std::fputs(kToolHelp, stdout), 0;
+    if (command == "encode") return runEncode(args);
+    if (command == "decode") return runDecode(args);
+    if (command == "save") return runSave(args);
+    return usageError(("unknown command " + command).c_str(), kToolHelp);
+}
