@@ -1,0 +1,271 @@
+#include "sound/sound.h"
+
+#include "app/files.h"
+#include "app/message.h"
+#include "sound/midi_check.h"
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace {
+// Mixer channel 0 is kept for an effect played as the primary piece (the title's start sound),
+// so that the secondary effects, which take any free channel of the rest, never land on it.
+constexpr int kPrimaryChannel = 0;
+constexpr int kChannelCount = 16;
+constexpr int kEffectGroup = 1;
+
+constexpr int kOutputRate = 44100;
+constexpr int kOutputChannels = 2;
+constexpr int kOutputChunkFrames = 1024;
+
+// Sound files are read whole before decoding; a music file is kilobytes and an effect a few
+// megabytes at most, so anything past this is not a sound file of the game.
+constexpr std::size_t kMaxSoundFileBytes = 64u << 20;
+
+// The General MIDI sound font for the synthesiser, first found wins.
+constexpr std::array<const char*, 2> kGeneralMidiFonts = {
+    "/usr/share/sounds/sf2/TimGM6mb.sf2",
+    "/usr/share/sounds/sf2/default-GM.sf2",
+};
+
+struct SoundSlot {
+    Mix_Music* music = nullptr;
+    Mix_Chunk* effect = nullptr;
+    // The file's bytes, which the music's stream may read from until the music is freed.
+    std::vector<std::uint8_t> musicBytes;
+};
+
+// What startSound brought up, so that closeDownSound takes down exactly that, also after a
+// start-up that stopped half-way.
+struct SoundSystem {
+    bool audioSubsystem = false;
+    bool mixerInitialised = false;
+    bool deviceOpen = false;
+    int primarySlot = -1;
+};
+
+SoundSystem g_sound;
+std::array<SoundSlot, kSoundSlotCount> g_slots;
+
+bool slotInTable(int slot) {
+    return slot >= 0 && slot < kSoundSlotCount;
+}
+
+void releaseSlot(int slot) {
+    SoundSlot& s = g_slots[slot];
+    // Freeing stops whatever channel or stream still plays the sound.
+    if (s.effect) Mix_FreeChunk(s.effect);
+    if (s.music) Mix_FreeMusic(s.music);
+    s = SoundSlot{};
+    if (g_sound.primarySlot == slot) g_sound.primarySlot = -1;
+}
+
+void chooseSoundFont() {
+    // A font list in SDL_SOUNDFONTS is the user's choice; the mixer reads it when nothing was
+    // set here.
+    const char* fromEnvironment = SDL_getenv("SDL_SOUNDFONTS");
+    if (fromEnvironment && *fromEnvironment) {
+        Mix_SetSoundFonts(nullptr);
+        return;
+    }
+    for (const char* font : kGeneralMidiFonts) {
+        std::error_code error;
+        if (std::filesystem::is_regular_file(font, error)) {
+            Mix_SetSoundFonts(font);
+            return;
+        }
+    }
+    reportProblem("sound: no General MIDI sound font found (install timgm6mb-soundfont or set "
+                  "SDL_SOUNDFONTS); MIDI music will not load");
+}
+
+bool readGameFile(std::string_view path, std::vector<std::uint8_t>& bytes, std::string& reason) {
+    std::FILE* file = openGameFile(path, "rb");
+    if (!file) {
+        reason = "the file is missing, unreadable or not a regular file";
+        return false;
+    }
+    bytes.clear();
+    std::array<std::uint8_t, 16384> buffer;
+    std::size_t got = 0;
+    bool tooLarge = false;
+    while (!tooLarge && (got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0) {
+        tooLarge = bytes.size() + got > kMaxSoundFileBytes;
+        if (!tooLarge) bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + got);
+    }
+    const bool readError = std::ferror(file) != 0;
+    std::fclose(file);
+    if (tooLarge) reason = "the file is larger than 64 MiB";
+    if (readError) reason = "the file could not be read";
+    return !tooLarge && !readError;
+}
+
+bool loadMusic(SoundSlot& slot, std::string_view path, std::string& reason) {
+    if (!readGameFile(path, slot.musicBytes, reason)) return false;
+    if (std::string_view problem = standardMidiProblem(slot.musicBytes); !problem.empty()) {
+        reason = problem;
+        return false;
+    }
+    SDL_RWops* stream =
+        SDL_RWFromConstMem(slot.musicBytes.data(), static_cast<int>(slot.musicBytes.size()));
+    // The file was checked to be MIDI, so the mixer is not left to guess its kind.
+    slot.music = stream ? Mix_LoadMUSType_RW(stream, MUS_MID, 1) : nullptr;
+    if (!slot.music) reason = Mix_GetError();
+    return slot.music != nullptr;
+}
+
+bool loadEffect(SoundSlot& slot, std::string_view path, std::string& reason) {
+    std::vector<std::uint8_t> bytes;
+    if (!readGameFile(path, bytes, reason)) return false;
+    // The chunk keeps its own converted copy of the samples, so the bytes may go afterwards.
+    SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
+    slot.effect = stream ? Mix_LoadWAV_RW(stream, 1) : nullptr;
+    if (!slot.effect) reason = Mix_GetError();
+    return slot.effect != nullptr;
+}
+
+// The slot number is in the table and the slot holds a sound, on an open device.
+SoundSlot* playableSlot(int slot) {
+    if (!g_sound.deviceOpen || !slotInTable(slot)) return nullptr;
+    SoundSlot& s = g_slots[slot];
+    return (s.music || s.effect) ? &s : nullptr;
+}
+} // namespace
+
+bool startSound() {
+    if (g_sound.deviceOpen) return true;
+    if (!g_sound.audioSubsystem) {
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+            reportProblem(std::string("sound: no audio driver: ") + SDL_GetError());
+            showMessage("DirectMusicPerformance8オブジェクトの作成に失敗");
+            return false;
+        }
+        g_sound.audioSubsystem = true;
+    }
+    if (!g_sound.mixerInitialised) {
+        chooseSoundFont();
+        if ((Mix_Init(MIX_INIT_MID) & MIX_INIT_MID) == 0)
+            reportProblem(std::string("sound: no MIDI synthesiser: ") + Mix_GetError());
+        g_sound.mixerInitialised = true;
+    }
+    if (Mix_OpenAudioDevice(kOutputRate, AUDIO_S16SYS, kOutputChannels, kOutputChunkFrames, nullptr,
+                            SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_CHANNELS_CHANGE) !=
+        0) {
+        reportProblem(std::string("sound: cannot open the audio device: ") + Mix_GetError());
+        showMessage("DirectMusicPerformance8の初期化に失敗");
+        return false;
+    }
+    g_sound.deviceOpen = true;
+    Mix_AllocateChannels(kChannelCount);
+    Mix_ReserveChannels(1);
+    Mix_GroupChannels(kPrimaryChannel + 1, kChannelCount - 1, kEffectGroup);
+    g_sound.primarySlot = -1;
+    return true;
+}
+
+bool loadSoundSlot(int slot, std::string_view path, bool isMusic) {
+    if (!g_sound.deviceOpen) return false;
+    const std::string shownPath = systemPath(path);
+    if (!slotInTable(slot)) {
+        reportProblem("sound: slot " + std::to_string(slot) + " is outside the table (0 to " +
+                      std::to_string(kSoundSlotCount - 1) + "); \"" + shownPath +
+                      "\" is not loaded");
+        return false;
+    }
+    releaseSlot(slot);
+    std::string reason;
+    const bool loaded =
+        isMusic ? loadMusic(g_slots[slot], path, reason) : loadEffect(g_slots[slot], path, reason);
+    if (traceEnabled())
+        traceEvent("sound_load", {{"slot", slot},
+                                  {"path", shownPath},
+                                  {"music", isMusic ? 1 : 0},
+                                  {"ok", loaded ? 1 : 0}});
+    if (!loaded) {
+        // A failed load leaves the slot empty, never half set up.
+        releaseSlot(slot);
+        reportProblem("sound: cannot load " + std::string(isMusic ? "music" : "effect") + " \"" +
+                      shownPath + "\" into slot " + std::to_string(slot) + ": " + reason);
+        showMessage("MIDIファイルのロードに失敗");
+    }
+    return loaded;
+}
+
+void playSlotPrimary(int slot) {
+    SoundSlot* s = playableSlot(slot);
+    if (!s) return;
+    if (traceEnabled()) traceEvent("sound_play", {{"slot", slot}, {"primary", 1}});
+    Mix_HaltMusic();
+    Mix_HaltChannel(kPrimaryChannel);
+    const int result =
+        s->music ? Mix_PlayMusic(s->music, -1) : Mix_PlayChannel(kPrimaryChannel, s->effect, 0);
+    g_sound.primarySlot = result == -1 ? -1 : slot;
+    if (result == -1)
+        reportProblem("sound: slot " + std::to_string(slot) + " does not play: " + Mix_GetError());
+}
+
+void playSlotSecondary(int slot) {
+    SoundSlot* s = playableSlot(slot);
+    if (!s) return;
+    if (s->music) {
+        // The mixer has one music stream, which the primary piece owns; starting this music
+        // there would cut the primary off, which an effect must never do.
+        reportProblemOnce("sound: slot " + std::to_string(slot) +
+                          " holds music, which cannot sound over the primary piece; played as an "
+                          "effect it stays silent");
+        return;
+    }
+    if (traceEnabled()) traceEvent("sound_play", {{"slot", slot}, {"primary", 0}});
+    if (Mix_PlayChannel(-1, s->effect, 0) != -1) return;
+    // Every effect channel is busy: the effect that has played longest gives way.
+    const int oldest = Mix_GroupOldest(kEffectGroup);
+    if (oldest != -1) Mix_PlayChannel(oldest, s->effect, 0);
+}
+
+void stopAllSound() {
+    if (!g_sound.deviceOpen) return;
+    if (traceEnabled()) traceEvent("sound_stop", {});
+    Mix_HaltMusic();
+    Mix_HaltChannel(-1);
+    g_sound.primarySlot = -1;
+}
+
+bool stopAndReleaseSlots() {
+    stopAllSound();
+    for (int slot = 0; slot < kSoundSlotCount; ++slot)
+        releaseSlot(slot);
+    return true;
+}
+
+bool closeDownSound() {
+    // Sounds must be freed while the device they were converted for is still open.
+    stopAndReleaseSlots();
+    if (g_sound.deviceOpen) Mix_CloseAudio();
+    if (g_sound.mixerInitialised) Mix_Quit();
+    if (g_sound.audioSubsystem) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    g_sound = SoundSystem{};
+    return true;
+}
+
+int primarySoundSlot() {
+    if (!g_sound.deviceOpen || g_sound.primarySlot < 0) return -1;
+    const SoundSlot& s = g_slots[g_sound.primarySlot];
+    const bool playing = s.music ? Mix_PlayingMusic() != 0 : Mix_Playing(kPrimaryChannel) != 0;
+    return playing ? g_sound.primarySlot : -1;
+}
+
+bool soundSlotLoaded(int slot) {
+    return slotInTable(slot) && (g_slots[slot].music || g_slots[slot].effect);
+}
+
+bool soundStarted() {
+    return g_sound.deviceOpen;
+}
