@@ -6,6 +6,7 @@
 
 #include "app/files.h"
 #include "script/script.h"
+#include "sound/sound.h"
 
 namespace {
 
@@ -112,7 +113,11 @@ CheckpointFields readCheckpointFields(std::span<const std::uint8_t> stored) {
 
     std::size_t at = end + 1;
     out.background = r.digits("background", at, 2);
-    if (out.background >= 0 && !isLoadedBackground(out.background))
+    if (out.background >= kBackgroundCount)
+        r.damage("background", at,
+                 "background " + std::to_string(out.background) +
+                     " does not exist: backgrounds are 0 to 9");
+    else if (out.background >= 0 && !isLoadedBackground(out.background))
         out.notes.push_back({"background", at,
                              "background " + std::to_string(out.background) +
                                  " has no picture; it shows as a blank"});
@@ -125,7 +130,11 @@ CheckpointFields readCheckpointFields(std::span<const std::uint8_t> stored) {
         std::string field = "picture " + std::to_string(k + 1) + " of " + std::to_string(count);
         int picture = r.digits(field, at, 2);
         out.pictures.push_back(picture);
-        if (picture > 1)
+        if (picture >= kCharPictureCount)
+            r.damage(field, at,
+                     "picture " + std::to_string(picture) +
+                         " does not exist: pictures are 0 to 12");
+        else if (picture > 1)
             out.notes.push_back(
                 {field, at,
                  "picture " + std::to_string(picture) + " has no file; the layer shows nothing"});
@@ -133,7 +142,11 @@ CheckpointFields readCheckpointFields(std::span<const std::uint8_t> stored) {
     }
     if (count < 0) return out; // where music lies is unknown
     out.music = r.digits("music", at, 2);
-    if (out.music > 0 && !isLoadedSlot(out.music))
+    if (out.music >= kSoundSlotCount)
+        r.damage("music", at,
+                 "sound slot " + std::to_string(out.music) + " does not exist: slots are 0 to " +
+                     std::to_string(kSoundSlotCount - 1));
+    else if (out.music > 0 && !isLoadedSlot(out.music))
         out.notes.push_back(
             {"music", at,
              "sound slot " + std::to_string(out.music) + " is never loaded; no music starts"});

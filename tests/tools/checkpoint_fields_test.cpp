@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "script/script.h"
+#include "tools/checkpoint_fields.h"
+
+namespace {
+
+// A checkpoint file as stored, from its plain record padded with zero bytes to 500.
+std::vector<std::uint8_t> storedFromPlain(std::string plain, std::size_t size = 500) {
+    plain.resize(size, '\0');
+    std::vector<std::uint8_t> out;
+    for (char c : plain)
+        out.push_back(static_cast<std::uint8_t>(static_cast<std::uint8_t>(c) + 30));
+    return out;
+}
+
+TEST(CheckpointFields, ReadsWhatTheEngineWrites) {
+    g_script.currentBlock = 1;
+    currentBackground = 3;
+    for (PictureLayer& layer : g_layers)
+        layer.visible = false;
+    g_layers[0] = {{}, 1, true};
+    g_layers[5] = {{}, 12, true};
+    currentBgm = 1;
+    std::array<std::uint8_t, kCheckpointSize> plain = makeCheckpointRecord("scene2");
+    std::vector<std::uint8_t> stored;
+    for (std::uint8_t b : plain)
+        stored.push_back(static_cast<std::uint8_t>(b + 30));
+
+    CheckpointFields f = readCheckpointFields(stored);
+    EXPECT_TRUE(f.damage.empty()) << f.damage[0].message;
+    EXPECT_EQ(f.block, 1);
+    EXPECT_EQ(f.label, "scene2");
+    EXPECT_EQ(f.background, 3);
+    EXPECT_EQ(f.pictures, (std::vector<int>{1, 12}));
+    EXPECT_EQ(f.music, 1);
+    ASSERT_EQ(f.notes.size(), 1u); // picture 12 has no file
+    EXPECT_EQ(f.notes[0].offset, 19u);
+    EXPECT_EQ(formatCheckpointFields(f),
+              "block       1 (Scenario/end1.qv_)\n"
+              "label       scene2\n"
+              "background  3\n"
+              "layers      2: picture 1 on layer 0, picture 12 on layer 1\n"
+              "music       1\n");
+}
+
+TEST(CheckpointFields, ShowsAJapaneseLabelAndNoMusic) {
+    CheckpointFields f = readCheckpointFields(storedFromPlain("000 \x8C\x88\x82\xDF 05 0 00"));
+    EXPECT_TRUE(f.damage.empty());
+    EXPECT_EQ(f.label, "決め");
+    EXPECT_TRUE(f.pictures.empty());
+    EXPECT_NE(formatCheckpointFields(f).find("music       0 (none)"), std::string::npos);
+}
+
+struct Damage {
+    std::string plain;
+    std::size_t size;
+    const char* field;
+    std::size_t offset;
+    const char* message; // a part of it
+};
+
+TEST(CheckpointFields, NamesTheDamagedFieldAndOffset) {
+    const std::string good = "000 scene2 03 1 01 01";
+    const Damage cases[] = {
+        {good, 499, "file", 499, "the file is 499 bytes"},
+        {"0x0 scene2 03 1 01 01", 500, "block", 1, "0x78 'x' where a digit belongs"},
+        {"002 scene2 03 1 01 01", 500, "block", 0, "block 2 does not exist"},
+        {"000-scene2 03 1 01 01", 500, "space after block", 3, "where a space belongs"},
+        {"000  03 1 01 01", 500, "label", 4, "the label name is empty"},
+        {"000 scene2", 10, "label", 4, "no space ends the label name"},
+        {"000 sc|ne2 03 1 01 01", 500, "label", 6, "0x7C '|'"},
+        {"000 scene2 0A 1 01 01", 500, "background", 12, "0x41 'A'"},
+        {"000 scene2 12 1 01 01", 500, "background", 11, "background 12 does not exist"},
+        {"000 scene2 03 x 01 01", 500, "layer count", 14, "where a digit belongs"},
+        {"000 scene2 03 2 01 13 01", 500, "picture 2 of 2", 19, "picture 13 does not exist"},
+        {"000 scene2 03 1 01_01", 500, "space after picture 1 of 1", 18, "0x5F '_'"},
+        {"000 scene2 03 1 01 0", 20, "music", 20, "the file ends inside this field"},
+        {"000 scene2 03 1 01 99", 500, "music", 19, "sound slot 99 does not exist"},
+    };
+    for (const Damage& c : cases) {
+        CheckpointFields f = readCheckpointFields(storedFromPlain(c.plain, c.size));
+        ASSERT_FALSE(f.damage.empty()) << c.plain;
+        const CheckpointProblem& p = f.damage.back(); // a short file is told first
+        EXPECT_EQ(p.field, c.field) << c.plain;
+        EXPECT_EQ(p.offset, c.offset) << c.plain;
+        EXPECT_NE(p.message.find(c.message), std::string::npos) << c.plain << ": " << p.message;
+    }
+}
+
+TEST(CheckpointFields, EmptyFileIsDamagedWithoutReadingPastIt) {
+    CheckpointFields f = readCheckpointFields({});
+    ASSERT_GE(f.damage.size(), 2u);
+    EXPECT_EQ(f.damage[0].field, "file");
+    EXPECT_EQ(f.damage[1].field, "block");
+    EXPECT_EQ(f.damage[1].offset, 0u);
+}
+
+} // namespace
