@@ -1,0 +1,156 @@
+#include "engine_fixture.h"
+
+using namespace fixture;
+
+namespace {
+
+std::string plainRecord() {
+    const std::string bytes = readFile("Data.sav");
+    std::string plain;
+    for (char c : bytes)
+        plain += static_cast<char>(c - 30);
+    return plain;
+}
+
+void writeRecord(const std::string& plain) {
+    std::string bytes = plain;
+    for (char& c : bytes)
+        c = static_cast<char>(c + 30);
+    writeFile("Data.sav", bytes);
+}
+
+const std::string kBlock0 = "[ct]\r\n*scene2|\r\n\x82\xa0\r\n*other|\r\n\x82\xa2";
+
+} // namespace
+
+class Checkpoint : public GameFolderTest {};
+
+TEST_F(Checkpoint, WritesTheRecordByteForByte) {
+    currentBackground = 3;
+    g_layers[0].visible = true;
+    g_layers[0].imageNo = 1;
+    currentBgm = 1;
+    writeCheckpoint("scene2");
+    EXPECT_TRUE(g_script.saveWritten);
+    const std::string bytes = readFile("Data.sav");
+    ASSERT_EQ(bytes.size(), 500u);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0x4E); // '0' + 30
+    EXPECT_EQ(static_cast<unsigned char>(bytes[3]), 0x3E); // ' ' + 30
+    const std::string record = "000 scene2 03 1 01 01";
+    EXPECT_EQ(plainRecord(), record + std::string(500 - record.size(), '\0'));
+    EXPECT_FALSE(std::filesystem::exists("Data.sav.new"));
+}
+
+TEST_F(Checkpoint, RecordsVisibleLayersInOrderAndMusicAsTwoDigits) {
+    struct Case {
+        std::vector<std::pair<int, int>> layers; // layer, picture
+        int bgm;
+        std::string record;
+    };
+    const Case cases[] = {
+        {{{0, 1}, {5, 12}}, -1, "001 x 07 2 01 12 00"},
+        {{}, 0, "001 x 07 0 00"},
+        {{{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}, {7, 7}, {8, 8}, {9, 9}},
+         51,
+         "001 x 07 9 00 01 02 03 04 05 06 07 08 51"},
+    };
+    for (const Case& c : cases) {
+        resetEngine();
+        g_script.currentBlock = 1;
+        currentBackground = 7;
+        currentBgm = c.bgm;
+        for (auto [layer, picture] : c.layers) {
+            g_layers[layer].visible = true;
+            g_layers[layer].imageNo = picture;
+        }
+        const auto record = makeCheckpointRecord("x");
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(record.data()), c.record.size() + 1),
+                  c.record + '\0');
+    }
+}
+
+TEST_F(Checkpoint, ContinueRestoresPlacePicturesAndMusic) {
+    writeRecord("000 scene2 03 2 01 12 01");
+    startFromMemory(kBlock0);
+    g_layers[1].imageNo = 5;
+    restoreCheckpoint();
+    EXPECT_EQ(g_script.currentBlock, 0);
+    EXPECT_EQ(pageBytes(0, 6), "\x82\xa0[l]\n");
+    EXPECT_EQ(currentBackground, 3);
+    EXPECT_TRUE(g_layers[0].visible);
+    EXPECT_EQ(g_layers[0].imageNo, 1);
+    EXPECT_TRUE(g_layers[1].visible); // the second listed picture goes to layer 1
+    EXPECT_EQ(g_layers[1].imageNo, 12);
+    EXPECT_EQ(g_layers[1].quad.v[0].x, 150.0f);
+    EXPECT_EQ(currentBgm, 1);
+    // The continue lands on the marked label and so writes the restored state again.
+    EXPECT_TRUE(g_script.saveWritten);
+    EXPECT_EQ(plainRecord().substr(0, 24), "000 scene2 03 2 01 12 01");
+}
+
+TEST_F(Checkpoint, MusicZeroStartsNoMusic) {
+    writeRecord("000 other 00 0 00");
+    startFromMemory(kBlock0);
+    currentBgm = 1;
+    restoreCheckpoint();
+    EXPECT_EQ(currentBgm, -1);
+    EXPECT_EQ(pageBytes(0, 2), "\x82\xa2");
+}
+
+TEST_F(Checkpoint, ADamagedCheckpointKeepsTheFreshGame) {
+    struct Case {
+        const char* what;
+        std::optional<std::string> record; // nothing: no file at all
+    };
+    const Case cases[] = {
+        {"missing", std::nullopt},
+        {"empty", std::string()},
+        {"short", std::string("000 scene2 03")},
+        {"non-digit block", std::string("0x0 scene2 03 0 00")},
+        {"non-digit background", std::string("000 scene2 0x 0 00")},
+        {"block 7", std::string("007 scene2 03 0 00")},
+        {"picture 13", std::string("000 scene2 03 1 13 00")},
+        {"label not in the block", std::string("000 nowhere 03 0 00")},
+        {"no space after the label", std::string("000 scene2")},
+    };
+    for (const Case& c : cases) {
+        resetEngine();
+        std::filesystem::remove("Data.sav");
+        if (c.record) writeRecord(*c.record);
+        startFromMemory(kBlock0);
+        const auto page = g_page;
+        restoreCheckpoint();
+        EXPECT_EQ(g_script.source, 0) << c.what;
+        EXPECT_EQ(g_page, page) << c.what;
+        EXPECT_EQ(currentBackground, 0) << c.what;
+        EXPECT_FALSE(g_layers[0].visible) << c.what;
+        EXPECT_FALSE(g_script.saveWritten) << c.what;
+        EXPECT_EQ(messages().size(), 1u) << c.what;
+    }
+}
+
+TEST_F(Checkpoint, ALongerFileIsReadForItsRecord) {
+    writeRecord("000 scene2 03 0 00" + std::string(600, '\0'));
+    startFromMemory(kBlock0);
+    restoreCheckpoint();
+    EXPECT_EQ(currentBackground, 3);
+}
+
+TEST_F(Checkpoint, AFailedWriteKeepsThePreviousFileAndArmsNothing) {
+    writeRecord("000 scene2 03 0 00");
+    const std::string before = readFile("Data.sav");
+    std::filesystem::create_directory("Data.sav.new"); // the new file cannot be made
+    writeCheckpoint("other");
+    EXPECT_FALSE(g_script.saveWritten);
+    EXPECT_EQ(readFile("Data.sav"), before);
+    ASSERT_EQ(messages().size(), 1u);
+    EXPECT_EQ(messages()[0], "Data.sav の書き込みに失敗");
+}
+
+TEST_F(Checkpoint, AFullDiskIsReportedAndArmsNothing) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    std::filesystem::create_symlink("/dev/full", "Data.sav.new");
+    writeCheckpoint("other");
+    EXPECT_FALSE(g_script.saveWritten);
+    EXPECT_FALSE(std::filesystem::exists("Data.sav"));
+}
