@@ -25,10 +25,14 @@ struct GraphicsOptions {
 // renderer with vsync to an accelerated one to the software renderer. Negative (after the
 // message "DirectXデバイス生成失敗") when none can be made. Needs the window (app/).
 int createGraphicsDevice();
+// As above with options; headless makes the software renderer, and needs no window.
+int createGraphicsDevice(const GraphicsOptions& options);
 // Sets the fixed drawing states: colour = texture x vertex colour, alpha blending.
 void applyRenderStates();
 // Recovers the device after a resize or restore, reloading textures if the renderer lost them.
 void resetGraphicsDevice();
+// Makes every texture again from its kept pixels; for when the renderer reports it lost them.
+void recreateTextures();
 void releaseGraphics();
 // True once createGraphicsDevice succeeded and until releaseGraphics.
 bool graphicsReady();

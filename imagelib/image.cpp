@@ -1,0 +1,222 @@
+#include "imagelib/image.h"
+
+#include <SDL.h>
+#include <SDL_image.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+
+#include "app/files.h"
+
+namespace {
+
+// A picture of the largest accepted size as 32-bit pixels, plus room for headers and palettes;
+// anything longer cannot be a picture this engine takes and is not read into memory.
+constexpr long kMaxFileBytes = long{kMaxPictureSide} * kMaxPictureSide * 4 + (1 << 20);
+
+std::uint32_t le16(std::span<const std::uint8_t> b, std::size_t at) {
+    return b[at] | (b[at + 1] << 8);
+}
+std::uint32_t le32(std::span<const std::uint8_t> b, std::size_t at) {
+    return le16(b, at) | (le16(b, at + 2) << 16);
+}
+std::uint32_t be16(std::span<const std::uint8_t> b, std::size_t at) {
+    return (b[at] << 8) | b[at + 1];
+}
+std::uint32_t be32(std::span<const std::uint8_t> b, std::size_t at) {
+    return (be16(b, at) << 16) | be16(b, at + 2);
+}
+
+// Header sizes can be anything a file claims; keep them in int without wrapping.
+int clampSide(std::int64_t v) {
+    if (v < 0) v = -v;
+    return static_cast<int>(std::min<std::int64_t>(v, INT_MAX));
+}
+
+void readBmpSize(std::span<const std::uint8_t> b, PictureHeader& h) {
+    if (b.size() < 18) return;
+    const std::uint32_t infoSize = le32(b, 14);
+    if (infoSize == 12) { // the old OS/2 header keeps 16-bit sizes
+        if (b.size() < 22) return;
+        h.width = clampSide(le16(b, 18));
+        h.height = clampSide(le16(b, 20));
+    } else {
+        if (b.size() < 26) return;
+        h.width = clampSide(static_cast<std::int32_t>(le32(b, 18)));
+        // Negative heights mark top-down rows; the size is the magnitude.
+        h.height = clampSide(static_cast<std::int32_t>(le32(b, 22)));
+    }
+}
+
+void readJpegSize(std::span<const std::uint8_t> b, PictureHeader& h) {
+    std::size_t i = 2;
+    while (i + 1 < b.size()) {
+        if (b[i] != 0xFF) return; // not at a marker: damaged, let the decoder say so
+        while (i < b.size() && b[i] == 0xFF)
+            ++i;
+        if (i >= b.size()) return;
+        const std::uint8_t m = b[i++];
+        if (m == 0x01 || (m >= 0xD0 && m <= 0xD8)) continue; // markers without a length
+        if (m == 0xD9 || m == 0xDA) return;                  // end or scan before any frame
+        if (i + 2 > b.size()) return;
+        const std::size_t length = be16(b, i);
+        if (length < 2) return;
+        const bool frame = m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
+        if (frame) {
+            if (i + 7 > b.size()) return;
+            h.height = clampSide(be16(b, i + 3));
+            h.width = clampSide(be16(b, i + 5));
+            return;
+        }
+        i += length;
+    }
+}
+
+std::uint8_t quantise5(std::uint32_t c) {
+    const std::uint32_t c5 = (c * 31 + 127) / 255;
+    return static_cast<std::uint8_t>((c5 << 3) | (c5 >> 2));
+}
+
+const char* typeName(PictureType t) {
+    switch (t) {
+    case PictureType::Bmp:
+        return "BMP";
+    case PictureType::Png:
+        return "PNG";
+    case PictureType::Jpeg:
+        return "JPG";
+    case PictureType::Unknown:
+        break;
+    }
+    return nullptr;
+}
+
+std::string sizeText(int w, int h) {
+    return std::to_string(w) + " x " + std::to_string(h);
+}
+
+} // namespace
+
+PictureHeader readPictureHeader(std::span<const std::uint8_t> b) {
+    PictureHeader h;
+    static constexpr std::uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (b.size() >= 2 && b[0] == 'B' && b[1] == 'M') {
+        h.type = PictureType::Bmp;
+        readBmpSize(b, h);
+    } else if (b.size() >= 8 && std::equal(kPng, kPng + 8, b.begin())) {
+        h.type = PictureType::Png;
+        if (b.size() >= 24) {
+            h.width = clampSide(be32(b, 16));
+            h.height = clampSide(be32(b, 20));
+        }
+    } else if (b.size() >= 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF) {
+        h.type = PictureType::Jpeg;
+        readJpegSize(b, h);
+    }
+    return h;
+}
+
+std::uint32_t keyedTexel(std::uint32_t argb) {
+    if (argb == 0xFFFF00FFu) return 0;
+    if ((argb >> 24) < 128) return 0;
+    return 0xFF000000u | (std::uint32_t{quantise5((argb >> 16) & 0xFF)} << 16) |
+           (std::uint32_t{quantise5((argb >> 8) & 0xFF)} << 8) | quantise5(argb & 0xFF);
+}
+
+bool decodePicture(std::span<const std::uint8_t> bytes, PictureForm form, Picture& out,
+                   std::string& error) {
+    const PictureHeader header = readPictureHeader(bytes);
+    if (header.type == PictureType::Unknown) {
+        error = "not a BMP, PNG or JPEG picture";
+        return false;
+    }
+    auto tooLarge = [&](int w, int h) {
+        error = "the picture is " + sizeText(w, h) + " pixels, larger than the limit of " +
+                sizeText(kMaxPictureSide, kMaxPictureSide);
+        return false;
+    };
+    // Refused from the header, so that a damaged or hostile size is never allocated.
+    if (header.width > kMaxPictureSide || header.height > kMaxPictureSide)
+        return tooLarge(header.width, header.height);
+    if (bytes.size() > static_cast<std::size_t>(INT_MAX)) {
+        error = "the file is too large";
+        return false;
+    }
+
+    SDL_RWops* rw = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
+    if (!rw) {
+        error = SDL_GetError();
+        return false;
+    }
+    SDL_Surface* decoded = IMG_LoadTyped_RW(rw, 1, typeName(header.type));
+    if (!decoded) {
+        error = std::string("damaged picture: ") + IMG_GetError();
+        return false;
+    }
+    if (decoded->w > kMaxPictureSide || decoded->h > kMaxPictureSide) {
+        const int w = decoded->w, h = decoded->h;
+        SDL_FreeSurface(decoded);
+        return tooLarge(w, h);
+    }
+    SDL_Surface* surface = SDL_ConvertSurfaceFormat(decoded, SDL_PIXELFORMAT_ARGB8888, 0);
+    SDL_FreeSurface(decoded);
+    if (!surface) {
+        error = SDL_GetError();
+        return false;
+    }
+    if (surface->w <= 0 || surface->h <= 0) {
+        SDL_FreeSurface(surface);
+        error = "the picture has no pixels";
+        return false;
+    }
+
+    Picture picture;
+    picture.width = surface->w;
+    picture.height = surface->h;
+    picture.argb.resize(static_cast<std::size_t>(surface->w) * surface->h);
+    SDL_LockSurface(surface);
+    for (int y = 0; y < surface->h; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(
+            static_cast<const std::uint8_t*>(surface->pixels) +
+            static_cast<std::size_t>(y) * surface->pitch);
+        std::uint32_t* dst = picture.argb.data() + static_cast<std::size_t>(y) * surface->w;
+        for (int x = 0; x < surface->w; ++x)
+            dst[x] = form == PictureForm::Plain ? (row[x] | 0xFF000000u) : keyedTexel(row[x]);
+    }
+    SDL_UnlockSurface(surface);
+    SDL_FreeSurface(surface);
+    out = std::move(picture);
+    return true;
+}
+
+bool loadPictureFile(std::string_view gamePath, PictureForm form, Picture& out,
+                     std::string& error) {
+    std::FILE* f = openGameFile(gamePath, "rb");
+    if (!f) {
+        error = "the file cannot be opened";
+        return false;
+    }
+    std::vector<std::uint8_t> bytes;
+    long size = -1;
+    if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
+    if (size < 0 || std::fseek(f, 0, SEEK_SET) != 0) {
+        std::fclose(f);
+        error = "the file cannot be read";
+        return false;
+    }
+    if (size > kMaxFileBytes) {
+        std::fclose(f);
+        error = "the file is too large for a picture of at most " +
+                sizeText(kMaxPictureSide, kMaxPictureSide);
+        return false;
+    }
+    bytes.resize(static_cast<std::size_t>(size));
+    const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    if (got != bytes.size()) {
+        error = "the file cannot be read";
+        return false;
+    }
+    return decodePicture(bytes, form, out, error);
+}

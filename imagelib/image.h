@@ -1,0 +1,46 @@
+// Picture files turned into pixels: the image library behind the renderer's textures. Decodes
+// BMP, PNG and JPEG into ARGB8888 in one of the two forms the game loads its pictures in.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The largest width or height accepted; larger pictures are refused before they are decoded.
+inline constexpr int kMaxPictureSide = 8192;
+
+// Decoded pixels, ARGB8888 (alpha in the top byte), rows top to bottom without padding.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> argb;
+};
+
+// Plain: colours as in the file, every pixel opaque. Keyed: opaque magenta becomes fully
+// transparent black, other colours keep 5 bits a channel and one bit of alpha.
+enum class PictureForm { Plain, Keyed };
+
+enum class PictureType { Unknown, Bmp, Png, Jpeg };
+
+// What the first bytes of a file say: its type and, when the header holds them, its size.
+// width and height stay 0 when the header is cut short or does not give them.
+struct PictureHeader {
+    PictureType type = PictureType::Unknown;
+    int width = 0;
+    int height = 0;
+};
+PictureHeader readPictureHeader(std::span<const std::uint8_t> bytes);
+
+// Decodes a whole file held in memory. False with a reason in `error` when the data is not a
+// BMP, PNG or JPEG picture, is damaged, or is larger than kMaxPictureSide either way.
+bool decodePicture(std::span<const std::uint8_t> bytes, PictureForm form, Picture& out,
+                   std::string& error);
+
+// Reads and decodes a picture named as the game names it. False when the file is missing (error
+// then says so) or cannot be decoded; `out` is left untouched on failure.
+bool loadPictureFile(std::string_view gamePath, PictureForm form, Picture& out, std::string& error);
+
+// One ARGB pixel as the keyed form stores it: 16-bit colour with a one-bit alpha.
+std::uint32_t keyedTexel(std::uint32_t argb);

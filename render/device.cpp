@@ -1,0 +1,339 @@
+// The graphics device: one SDL renderer drawing into an 800 x 600 target texture, which each
+// present scales onto the window. Drawing into a target of our own keeps the picture 800 x 600
+// whatever the window's size, and gives readPixels exactly what was drawn.
+#include <SDL.h>
+#include <SDL_image.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "app/files.h"
+#include "app/message.h"
+#include "render/render_sdl.h"
+
+namespace {
+
+SDL_Window* g_window = nullptr;           // set by the window layer; not owned
+SDL_Renderer* g_renderer = nullptr;       // made by createGraphicsDevice
+SDL_Surface* g_headlessSurface = nullptr; // the output of a device made without a window
+SDL_Texture* g_frameTarget = nullptr;     // the 800 x 600 picture every draw goes into
+bool g_vsync = false;                     // the renderer was made to wait for the retrace
+std::vector<Texture*> g_textures;         // every live texture record, for re-making them
+
+constexpr int kCreateFailed = -1;
+
+int softwareDriverIndex() {
+    for (int i = 0; i < SDL_GetNumRenderDrivers(); ++i) {
+        SDL_RendererInfo info;
+        if (SDL_GetRenderDriverInfo(i, &info) == 0 && std::strcmp(info.name, "software") == 0)
+            return i;
+    }
+    return -1;
+}
+
+bool isSoftwareRenderer() {
+    SDL_RendererInfo info;
+    return g_renderer && SDL_GetRendererInfo(g_renderer, &info) == 0 &&
+           (info.flags & SDL_RENDERER_SOFTWARE) != 0;
+}
+
+SDL_Texture* makeFrameTarget() {
+    SDL_Texture* t = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888,
+                                       SDL_TEXTUREACCESS_TARGET, kScreenWidth, kScreenHeight);
+    if (!t) return nullptr;
+    SDL_SetTextureBlendMode(t, SDL_BLENDMODE_NONE);
+    SDL_SetTextureScaleMode(t, SDL_ScaleModeNearest);
+    SDL_SetRenderTarget(g_renderer, t);
+    SDL_SetRenderDrawColor(g_renderer, 255, 255, 255, 255);
+    SDL_RenderClear(g_renderer);
+    return t;
+}
+
+// A renderer is usable only with its frame target; one that cannot make it counts as failed.
+bool adoptRenderer(SDL_Renderer* renderer) {
+    if (!renderer) return false;
+    g_renderer = renderer;
+    g_frameTarget = makeFrameTarget();
+    if (g_frameTarget) return true;
+    SDL_DestroyRenderer(g_renderer);
+    g_renderer = nullptr;
+    return false;
+}
+
+bool makeRenderer(const GraphicsOptions& options) {
+    if (options.headless) {
+        if (g_window) return adoptRenderer(SDL_CreateRenderer(g_window, softwareDriverIndex(), 0));
+        g_headlessSurface = SDL_CreateRGBSurfaceWithFormat(0, kScreenWidth, kScreenHeight, 32,
+                                                           SDL_PIXELFORMAT_ARGB8888);
+        if (g_headlessSurface && adoptRenderer(SDL_CreateSoftwareRenderer(g_headlessSurface)))
+            return true;
+        SDL_FreeSurface(g_headlessSurface);
+        g_headlessSurface = nullptr;
+        return false;
+    }
+    if (!g_window) return false;
+    constexpr Uint32 kTarget = SDL_RENDERER_TARGETTEXTURE;
+    if (adoptRenderer(SDL_CreateRenderer(
+            g_window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC | kTarget))) {
+        g_vsync = true;
+        return true;
+    }
+    if (adoptRenderer(SDL_CreateRenderer(g_window, -1, SDL_RENDERER_ACCELERATED | kTarget)))
+        return true;
+    return adoptRenderer(SDL_CreateRenderer(g_window, softwareDriverIndex(), 0));
+}
+
+SDL_Texture* makeSdlTexture(const Picture& picture) {
+    if (!g_renderer) return nullptr;
+    SDL_Texture* t = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888,
+                                       SDL_TEXTUREACCESS_STATIC, picture.width, picture.height);
+    if (!t) return nullptr;
+    if (SDL_UpdateTexture(t, nullptr, picture.argb.data(), picture.width * 4) != 0) {
+        SDL_DestroyTexture(t);
+        return nullptr;
+    }
+    SDL_SetTextureBlendMode(t, SDL_BLENDMODE_BLEND);
+    SDL_SetTextureScaleMode(t, SDL_ScaleModeNearest);
+    return t;
+}
+
+SDL_Color colourOf(std::uint32_t argb) {
+    return SDL_Color{static_cast<Uint8>(argb >> 16), static_cast<Uint8>(argb >> 8),
+                     static_cast<Uint8>(argb), static_cast<Uint8>(argb >> 24)};
+}
+
+} // namespace
+
+void setRenderWindow(SDL_Window* window) {
+    g_window = window;
+}
+SDL_Renderer* sdlRenderer() {
+    return g_renderer;
+}
+bool graphicsReady() {
+    return g_renderer != nullptr;
+}
+
+int createGraphicsDevice() {
+    return createGraphicsDevice(GraphicsOptions{});
+}
+
+int createGraphicsDevice(const GraphicsOptions& options) {
+    if (g_renderer) return 0;
+    // Pictures are sampled nearest, as the game's pixel art expects; batching stays on even
+    // when a driver is named through SDL_RENDER_DRIVER.
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
+    SDL_SetHint(SDL_HINT_RENDER_BATCHING, "1");
+    g_vsync = false;
+    if (!makeRenderer(options)) {
+        showMessage("DirectXデバイス生成失敗");
+        return kCreateFailed;
+    }
+    // The software renderer only imitates vsync; the frame loop paces itself there instead.
+    if (isSoftwareRenderer()) {
+        SDL_RenderSetVSync(g_renderer, 0);
+        g_vsync = false;
+    }
+    recreateTextures(); // records kept over an earlier device get their textures back
+    applyRenderStates();
+    return 0;
+}
+
+void applyRenderStates() {
+    if (!g_renderer) return;
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
+    SDL_SetRenderDrawBlendMode(g_renderer, SDL_BLENDMODE_BLEND);
+    for (Texture* t : g_textures) {
+        if (!t->sdl) continue;
+        SDL_SetTextureBlendMode(t->sdl, SDL_BLENDMODE_BLEND);
+        SDL_SetTextureScaleMode(t->sdl, SDL_ScaleModeNearest);
+    }
+    if (g_frameTarget) {
+        SDL_SetTextureBlendMode(g_frameTarget, SDL_BLENDMODE_NONE);
+        SDL_SetTextureScaleMode(g_frameTarget, SDL_ScaleModeNearest);
+    }
+}
+
+void resetGraphicsDevice() {
+    if (!g_renderer) return;
+    if (!g_frameTarget) g_frameTarget = makeFrameTarget();
+    bool lost = false;
+    for (const Texture* t : g_textures)
+        lost = lost || !t->sdl;
+    if (lost) recreateTextures();
+    applyRenderStates();
+}
+
+void recreateTextures() {
+    if (!g_renderer) return;
+    for (Texture* t : g_textures) {
+        if (t->sdl) SDL_DestroyTexture(t->sdl);
+        t->sdl = makeSdlTexture(t->source);
+        if (!t->sdl)
+            reportProblem(std::string("a texture could not be made again: ") + SDL_GetError());
+    }
+}
+
+bool handleRenderEvent(const SDL_Event& event) {
+    if (event.type == SDL_RENDER_TARGETS_RESET) {
+        // Only the frame target lost its pixels, and every frame draws it whole again.
+        return true;
+    }
+    if (event.type == SDL_RENDER_DEVICE_RESET) {
+        if (!g_renderer) return true;
+        if (g_frameTarget) SDL_DestroyTexture(g_frameTarget);
+        g_frameTarget = makeFrameTarget();
+        recreateTextures();
+        applyRenderStates();
+        return true;
+    }
+    return false;
+}
+
+void releaseGraphics() {
+    // What the scenes made goes first, while the renderer that owns it still exists.
+    releaseTextFont();
+    releaseFixedTextures();
+    releaseImageTables();
+    // Records still held elsewhere keep their pixels; a later device makes them again.
+    for (Texture* t : g_textures) {
+        if (t->sdl) SDL_DestroyTexture(t->sdl);
+        t->sdl = nullptr;
+    }
+    if (g_frameTarget) SDL_DestroyTexture(g_frameTarget);
+    g_frameTarget = nullptr;
+    if (g_renderer) SDL_DestroyRenderer(g_renderer);
+    g_renderer = nullptr;
+    if (g_headlessSurface) SDL_FreeSurface(g_headlessSurface);
+    g_headlessSurface = nullptr;
+    g_vsync = false;
+}
+
+bool presentWaitsForRetrace() {
+    if (!g_renderer || !g_vsync || isSoftwareRenderer()) return false;
+    // These video drivers have no display to wait for and ignore vsync.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return !(driver &&
+             (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0));
+}
+
+int displayRefreshRate() {
+    int display = g_window ? SDL_GetWindowDisplayIndex(g_window) : 0;
+    if (display < 0) display = 0;
+    SDL_DisplayMode mode;
+    if (SDL_WasInit(SDL_INIT_VIDEO) && SDL_GetCurrentDisplayMode(display, &mode) == 0 &&
+        mode.refresh_rate > 0)
+        return mode.refresh_rate;
+    return 60;
+}
+
+void beginFrame() {
+    if (!g_renderer || !g_frameTarget) return;
+    SDL_SetRenderTarget(g_renderer, g_frameTarget);
+    SDL_SetRenderDrawColor(g_renderer, 255, 255, 255, 255);
+    SDL_RenderClear(g_renderer);
+}
+
+void endFrame() {
+    if (!g_renderer || !g_frameTarget) return;
+    SDL_SetRenderTarget(g_renderer, nullptr);
+    int outW = kScreenWidth, outH = kScreenHeight;
+    SDL_GetRendererOutputSize(g_renderer, &outW, &outH);
+    // Keep the 4:3 picture whole in a window of any shape, with black bars beside it.
+    SDL_Rect dst{0, 0, outW, outH};
+    if (outW * kScreenHeight > outH * kScreenWidth) {
+        dst.w = outH * kScreenWidth / kScreenHeight;
+        dst.x = (outW - dst.w) / 2;
+    } else {
+        dst.h = outW * kScreenHeight / kScreenWidth;
+        dst.y = (outH - dst.h) / 2;
+    }
+    if (dst.w != outW || dst.h != outH) {
+        SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
+        SDL_RenderClear(g_renderer);
+    }
+    SDL_RenderCopy(g_renderer, g_frameTarget, nullptr, &dst);
+    SDL_RenderPresent(g_renderer);
+}
+
+void drawQuad(const Texture* texture, const ScreenQuad& quad) {
+    if (!g_renderer) return;
+    static constexpr int kFan[6] = {0, 1, 2, 0, 2, 3};
+    SDL_Vertex v[4];
+    for (int i = 0; i < 4; ++i) {
+        const QuadVertex& q = quad.v[i];
+        v[i].position = SDL_FPoint{q.x, q.y};
+        v[i].color = colourOf(q.diffuse);
+        v[i].tex_coord = SDL_FPoint{q.u, q.v};
+    }
+    SDL_Texture* t = texture ? texture->sdl : nullptr;
+    // The software renderer draws some quads through its copy path, which leaves the vertex
+    // colour behind as the texture's modulation; every draw therefore sets all of it again.
+    if (t) {
+        SDL_SetTextureColorMod(t, 255, 255, 255);
+        SDL_SetTextureAlphaMod(t, 255);
+        SDL_SetTextureBlendMode(t, SDL_BLENDMODE_BLEND);
+    }
+    SDL_SetRenderDrawBlendMode(g_renderer, SDL_BLENDMODE_BLEND);
+    SDL_RenderGeometry(g_renderer, t, v, 4, kFan, 6);
+}
+
+bool readPixels(std::uint32_t* argb, int pitchBytes) {
+    if (!g_renderer || !g_frameTarget || !argb || pitchBytes < kScreenWidth * 4) return false;
+    SDL_Texture* previous = SDL_GetRenderTarget(g_renderer);
+    SDL_SetRenderTarget(g_renderer, g_frameTarget);
+    const bool ok =
+        SDL_RenderReadPixels(g_renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, argb, pitchBytes) == 0;
+    SDL_SetRenderTarget(g_renderer, previous);
+    return ok;
+}
+
+bool saveScreenshot(std::string_view path) {
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(kScreenWidth) * kScreenHeight);
+    if (!readPixels(pixels.data(), kScreenWidth * 4)) return false;
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
+        pixels.data(), kScreenWidth, kScreenHeight, 32, kScreenWidth * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (!surface) return false;
+    bool ok = false;
+    if (std::FILE* f = openGameFile(path, "wb")) {
+        SDL_RWops* rw = SDL_RWFromFP(f, SDL_TRUE);
+        if (rw)
+            ok = IMG_SavePNG_RW(surface, rw, 1) == 0;
+        else
+            std::fclose(f);
+    }
+    SDL_FreeSurface(surface);
+    return ok;
+}
+
+Texture* createTexture(Picture picture) {
+    if (!g_renderer || picture.width <= 0 || picture.height <= 0 ||
+        picture.argb.size() != static_cast<std::size_t>(picture.width) * picture.height)
+        return nullptr;
+    SDL_Texture* sdl = makeSdlTexture(picture);
+    if (!sdl) return nullptr;
+    auto* t = new Texture{sdl, std::move(picture)};
+    g_textures.push_back(t);
+    return t;
+}
+
+void destroyTexture(Texture* texture) {
+    if (!texture) return;
+    g_textures.erase(std::remove(g_textures.begin(), g_textures.end(), texture), g_textures.end());
+    if (texture->sdl) SDL_DestroyTexture(texture->sdl);
+    delete texture;
+}
+
+void updateTextureRect(Texture& texture, const SDL_Rect& rect) {
+    if (!texture.sdl) return;
+    const Picture& p = texture.source;
+    if (rect.x < 0 || rect.y < 0 || rect.w <= 0 || rect.h <= 0 || rect.x + rect.w > p.width ||
+        rect.y + rect.h > p.height)
+        return;
+    const std::uint32_t* first =
+        p.argb.data() + static_cast<std::size_t>(rect.y) * p.width + rect.x;
+    SDL_UpdateTexture(texture.sdl, &rect, first, p.width * 4);
+}
+
+int liveTextureCount() { return static_cast<int>(g_textures.size()); }

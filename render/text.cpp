@@ -1,0 +1,300 @@
+// The text font: a Japanese gothic face found through fontconfig, rasterised by SDL_ttf into a
+// glyph atlas, and counted Shift-JIS text laid out on a fixed grid of 14- and 28-pixel cells.
+#include <SDL_ttf.h>
+#include <fontconfig/fontconfig.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/files.h"
+#include "app/message.h"
+#include "render/render_sdl.h"
+
+namespace {
+
+constexpr int kCellHeight = 35;  // line height of the text grid
+constexpr int kNarrowWidth = 14; // a single-byte character
+constexpr int kWideWidth = 28;   // a double-byte character
+constexpr int kAtlasSide = 1024;
+constexpr int kAtlasColumns = kAtlasSide / kWideWidth;
+constexpr int kAtlasCells = kAtlasColumns * (kAtlasSide / kCellHeight);
+
+// The game's face first; where it is missing, any face that covers Japanese.
+const std::vector<std::string> kDefaultPatterns = {"IPAGothic", ":lang=ja:spacing=mono",
+                                                   ":lang=ja"};
+
+struct FontFile {
+    std::string path;
+    int index = 0;
+};
+
+// The font and its glyph cache. Made by createTextFont, emptied by releaseTextFont.
+struct TextFont {
+    TTF_Font* font = nullptr;
+    int glyphTop = 0;         // where a rasterised glyph's top lies inside its cell
+    Texture* atlas = nullptr; // kAtlasCells cells of kWideWidth x kCellHeight
+    std::array<std::int16_t, 0x10000> cellOf{}; // by character code; -1 when not rasterised
+    std::array<bool, kAtlasCells> blank{};      // the cell's glyph has no visible pixel
+    int cellsUsed = 0;
+    int rasterised = 0;
+};
+
+TextFont g_text;
+std::vector<std::string> g_patterns = kDefaultPatterns;
+std::optional<FontFile> g_fontFile; // the lookup's result, kept for the run
+bool g_lookedUp = false;
+
+std::optional<FontFile> findFontFile() {
+    FcConfig* config = FcInitLoadConfigAndFonts();
+    if (!config) return std::nullopt;
+    std::optional<FontFile> found;
+    for (const std::string& pattern : g_patterns) {
+        FcPattern* wanted = FcNameParse(reinterpret_cast<const FcChar8*>(pattern.c_str()));
+        if (!wanted) continue;
+        FcConfigSubstitute(config, wanted, FcMatchPattern);
+        FcDefaultSubstitute(wanted);
+        FcResult result;
+        FcPattern* match = FcFontMatch(config, wanted, &result);
+        FcPatternDestroy(wanted);
+        if (!match) continue;
+        // fontconfig always answers with something; only a face that holds kana and kanji will
+        // do, since a Latin face would draw every character of the page as a box.
+        FcCharSet* chars = nullptr;
+        FcChar8* file = nullptr;
+        int index = 0;
+        if (FcPatternGetCharSet(match, FC_CHARSET, 0, &chars) == FcResultMatch &&
+            FcCharSetHasChar(chars, 0x3042) && FcCharSetHasChar(chars, 0x6F22) &&
+            FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
+            FcPatternGetInteger(match, FC_INDEX, 0, &index);
+            found = FontFile{reinterpret_cast<const char*>(file), index};
+        }
+        FcPatternDestroy(match);
+        if (found) break;
+    }
+    FcConfigDestroy(config);
+    return found;
+}
+
+int advanceOf(TTF_Font* font, Uint32 ch) {
+    int minx, maxx, miny, maxy, advance = 0;
+    if (TTF_GlyphMetrics32(font, ch, &minx, &maxx, &miny, &maxy, &advance) != 0) return 0;
+    return advance;
+}
+
+// The largest size whose lines and characters fit the grid's cells.
+bool fitFontToCells(TTF_Font* font) {
+    for (int size = kCellHeight; size >= 8; --size) {
+        if (TTF_SetFontSize(font, size) != 0) return false;
+        if (TTF_FontHeight(font) <= kCellHeight && advanceOf(font, 0x3042) <= kWideWidth &&
+            advanceOf(font, 'M') <= kNarrowWidth)
+            return true;
+    }
+    return false;
+}
+
+bool isLeadByte(std::uint8_t b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+bool isTrailByte(std::uint8_t b) {
+    return b >= 0x40 && b <= 0xFC && b != 0x7F;
+}
+
+Uint32 firstCodePoint(const std::string& utf8) {
+    const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
+    const std::size_t n = utf8.size();
+    if (n == 0) return 0;
+    if (s[0] < 0x80) return s[0];
+    if ((s[0] & 0xE0) == 0xC0 && n >= 2) return ((s[0] & 0x1F) << 6) | (s[1] & 0x3F);
+    if ((s[0] & 0xF0) == 0xE0 && n >= 3)
+        return ((s[0] & 0x0F) << 12) | ((s[1] & 0x3F) << 6) | (s[2] & 0x3F);
+    if ((s[0] & 0xF8) == 0xF0 && n >= 4)
+        return ((s[0] & 0x07) << 18) | ((s[1] & 0x3F) << 12) | ((s[2] & 0x3F) << 6) | (s[3] & 0x3F);
+    return 0;
+}
+
+// Rasterises one character (1 or 2 Shift-JIS bytes in `code`) into a free atlas cell.
+int rasteriseGlyph(std::uint16_t code, int cellWidth) {
+    if (g_text.cellsUsed == kAtlasCells) { // full: start over; pages need far fewer cells
+        g_text.cellOf.fill(-1);
+        g_text.cellsUsed = 0;
+    }
+    const int cell = g_text.cellsUsed++;
+    g_text.cellOf[code] = static_cast<std::int16_t>(cell);
+    ++g_text.rasterised;
+
+    Picture& atlas = g_text.atlas->source;
+    const SDL_Rect rect{(cell % kAtlasColumns) * kWideWidth, (cell / kAtlasColumns) * kCellHeight,
+                        kWideWidth, kCellHeight};
+    for (int y = 0; y < rect.h; ++y)
+        std::fill_n(&atlas.argb[static_cast<std::size_t>(rect.y + y) * atlas.width + rect.x],
+                    rect.w, 0u);
+
+    char bytes[2] = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+    const std::string_view sjis =
+        code > 0xFF ? std::string_view(bytes, 2) : std::string_view(bytes + 1, 1);
+    const Uint32 ch = firstCodePoint(sjisToUtf8(sjis));
+    bool visible = false;
+    SDL_Surface* glyph = nullptr;
+    if (ch > 0x20 && ch != 0xFFFD && ch != 0x3000)
+        glyph = TTF_RenderGlyph32_Blended(g_text.font, ch, SDL_Color{255, 255, 255, 255});
+    if (glyph) {
+        SDL_Surface* argb = SDL_ConvertSurfaceFormat(glyph, SDL_PIXELFORMAT_ARGB8888, 0);
+        SDL_FreeSurface(glyph);
+        if (argb) {
+            // Centred in its own cell, whatever advance the font claims.
+            const int left = (cellWidth - argb->w) / 2;
+            SDL_LockSurface(argb);
+            for (int y = 0; y < argb->h; ++y) {
+                const int ty = g_text.glyphTop + y;
+                if (ty < 0 || ty >= kCellHeight) continue;
+                const auto* row = reinterpret_cast<const std::uint32_t*>(
+                    static_cast<const std::uint8_t*>(argb->pixels) +
+                    static_cast<std::size_t>(y) * argb->pitch);
+                for (int x = 0; x < argb->w; ++x) {
+                    const int tx = left + x;
+                    if (tx < 0 || tx >= cellWidth || (row[x] >> 24) == 0) continue;
+                    atlas.argb[static_cast<std::size_t>(rect.y + ty) * atlas.width + rect.x + tx] =
+                        0x00FFFFFFu | (row[x] & 0xFF000000u);
+                    visible = true;
+                }
+            }
+            SDL_UnlockSurface(argb);
+            SDL_FreeSurface(argb);
+        }
+    }
+    g_text.blank[cell] = !visible;
+    updateTextureRect(*g_text.atlas, rect);
+    return cell;
+}
+
+// Draws the cell of one character at (x, y), cut to the rectangle.
+void drawGlyph(SDL_Renderer* renderer, std::uint16_t code, int width, int x, int y,
+               const Rect& clip) {
+    int cell = g_text.cellOf[code];
+    if (cell < 0) cell = rasteriseGlyph(code, width);
+    if (g_text.blank[cell]) return;
+    const int left = std::max(x, clip.left), right = std::min(x + width, clip.right);
+    const int top = std::max(y, clip.top), bottom = std::min(y + kCellHeight, clip.bottom);
+    if (left >= right || top >= bottom) return;
+    const SDL_Rect src{(cell % kAtlasColumns) * kWideWidth + (left - x),
+                       (cell / kAtlasColumns) * kCellHeight + (top - y), right - left,
+                       bottom - top};
+    const SDL_Rect dst{left, top, right - left, bottom - top};
+    SDL_RenderCopy(renderer, g_text.atlas->sdl, &src, &dst);
+}
+
+} // namespace
+
+void setTextFontPatterns(std::span<const char* const> patterns) {
+    g_patterns.assign(patterns.begin(), patterns.end());
+    if (g_patterns.empty()) g_patterns = kDefaultPatterns;
+    g_lookedUp = false;
+    g_fontFile.reset();
+}
+
+int textGlyphsRasterised() {
+    return g_text.rasterised;
+}
+bool fontReady() {
+    return g_text.font != nullptr;
+}
+
+void createTextFont() {
+    releaseTextFont();
+    if (!g_lookedUp) {
+        g_fontFile = findFontFile();
+        g_lookedUp = true;
+    }
+    if (!g_fontFile) {
+        reportProblem("no Japanese gothic font found: the text needs the IPAGothic font "
+                      "(Debian package fonts-ipafont-gothic) or another face for :lang=ja; "
+                      "the text will not be drawn");
+        return;
+    }
+    if (!graphicsReady()) {
+        reportProblem("the text font needs the graphics device; the text will not be drawn");
+        return;
+    }
+    if (TTF_Init() != 0) {
+        reportProblem(std::string("the font library cannot start: ") + TTF_GetError());
+        return;
+    }
+    TTF_Font* font = TTF_OpenFontIndex(g_fontFile->path.c_str(), kCellHeight, g_fontFile->index);
+    if (!font || !fitFontToCells(font)) {
+        reportProblem("the font " + g_fontFile->path + " cannot be used: " + TTF_GetError());
+        if (font) TTF_CloseFont(font);
+        TTF_Quit();
+        return;
+    }
+    Picture atlas;
+    atlas.width = kAtlasSide;
+    atlas.height = kAtlasSide;
+    atlas.argb.assign(static_cast<std::size_t>(kAtlasSide) * kAtlasSide, 0u);
+    g_text.atlas = createTexture(std::move(atlas));
+    if (!g_text.atlas) {
+        reportProblem(std::string("no texture for the text font: ") + SDL_GetError());
+        TTF_CloseFont(font);
+        TTF_Quit();
+        return;
+    }
+    g_text.font = font;
+    g_text.glyphTop = (kCellHeight - TTF_FontHeight(font)) / 2;
+    g_text.cellOf.fill(-1);
+    g_text.cellsUsed = 0;
+    g_text.rasterised = 0;
+}
+
+void releaseTextFont() {
+    if (!g_text.font) return;
+    destroyTexture(g_text.atlas);
+    g_text.atlas = nullptr;
+    TTF_CloseFont(g_text.font);
+    g_text.font = nullptr;
+    TTF_Quit();
+}
+
+void drawText(const std::uint8_t* text, int count, const Rect& rect, std::uint32_t colour) {
+    SDL_Renderer* renderer = sdlRenderer();
+    if (!g_text.font || !g_text.atlas || !g_text.atlas->sdl || !renderer || !text) return;
+    const Uint8 alpha = static_cast<Uint8>(colour >> 24);
+    if (alpha == 0) return;
+    SDL_Texture* atlas = g_text.atlas->sdl;
+    SDL_SetTextureColorMod(atlas, static_cast<Uint8>(colour >> 16), static_cast<Uint8>(colour >> 8),
+                           static_cast<Uint8>(colour));
+    SDL_SetTextureAlphaMod(atlas, alpha);
+    SDL_SetTextureBlendMode(atlas, SDL_BLENDMODE_BLEND);
+
+    int x = rect.left, y = rect.top;
+    for (int i = 0; i < count && y < rect.bottom;) {
+        const std::uint8_t b = text[i];
+        if (b == '\n') {
+            x = rect.left;
+            y += kCellHeight;
+            ++i;
+            continue;
+        }
+        if (b < 0x20 || b == 0x7F) { // zero bytes and other controls: nothing, no room
+            ++i;
+            continue;
+        }
+        if (isLeadByte(b)) {
+            if (i + 1 >= count) break; // the second byte was cut off
+            if (!isTrailByte(text[i + 1])) {
+                x += kNarrowWidth; // a stray lead byte: an empty cell, and read on
+                ++i;
+                continue;
+            }
+            if (x < rect.right)
+                drawGlyph(renderer, static_cast<std::uint16_t>((b << 8) | text[i + 1]), kWideWidth,
+                          x, y, rect);
+            x += kWideWidth;
+            i += 2;
+            continue;
+        }
+        if (x < rect.right) drawGlyph(renderer, b, kNarrowWidth, x, y, rect);
+        x += kNarrowWidth;
+        ++i;
+    }
+}
