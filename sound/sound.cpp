@@ -7,6 +7,7 @@
 #include <SDL.h>
 #include <SDL_mixer.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -50,6 +51,8 @@ struct SoundSystem {
     bool mixerInitialised = false;
     bool deviceOpen = false;
     int primarySlot = -1;
+    std::string soundFonts;
+    bool soundFontFound = false;
 };
 
 SoundSystem g_sound;
@@ -68,23 +71,40 @@ void releaseSlot(int slot) {
     if (g_sound.primarySlot == slot) g_sound.primarySlot = -1;
 }
 
+// Points the synthesiser at a General MIDI sound font. The synthesiser loads music even when
+// it can read no font, and then plays silence; so the fonts are looked for here, and music
+// refuses to load without one.
 void chooseSoundFont() {
     // A font list in SDL_SOUNDFONTS is the user's choice; the mixer reads it when nothing was
     // set here.
     const char* fromEnvironment = SDL_getenv("SDL_SOUNDFONTS");
     if (fromEnvironment && *fromEnvironment) {
         Mix_SetSoundFonts(nullptr);
-        return;
-    }
-    for (const char* font : kGeneralMidiFonts) {
-        std::error_code error;
-        if (std::filesystem::is_regular_file(font, error)) {
-            Mix_SetSoundFonts(font);
-            return;
+        g_sound.soundFonts = fromEnvironment;
+        std::string_view rest = g_sound.soundFonts;
+        while (!rest.empty() && !g_sound.soundFontFound) {
+            const std::size_t end = std::min(rest.find_first_of(":;"), rest.size());
+            std::error_code error;
+            g_sound.soundFontFound =
+                std::filesystem::is_regular_file(std::string(rest.substr(0, end)), error);
+            rest.remove_prefix(std::min(end + 1, rest.size()));
         }
+    } else {
+        for (const char* font : kGeneralMidiFonts) {
+            std::error_code error;
+            if (!std::filesystem::is_regular_file(font, error)) continue;
+            Mix_SetSoundFonts(font);
+            g_sound.soundFonts = font;
+            g_sound.soundFontFound = true;
+            break;
+        }
+        if (!g_sound.soundFontFound)
+            for (const char* font : kGeneralMidiFonts)
+                g_sound.soundFonts += (g_sound.soundFonts.empty() ? "" : ":") + std::string(font);
     }
-    reportProblem("sound: no General MIDI sound font found (install timgm6mb-soundfont or set "
-                  "SDL_SOUNDFONTS); MIDI music will not load");
+    if (!g_sound.soundFontFound)
+        reportProblem("sound: no General MIDI sound font found (install timgm6mb-soundfont or "
+                      "name one in SDL_SOUNDFONTS); MIDI music will not load");
 }
 
 bool readGameFile(std::string_view path, std::vector<std::uint8_t>& bytes, std::string& reason) {
@@ -112,6 +132,10 @@ bool loadMusic(SoundSlot& slot, std::string_view path, std::string& reason) {
     if (!readGameFile(path, slot.musicBytes, reason)) return false;
     if (std::string_view problem = standardMidiProblem(slot.musicBytes); !problem.empty()) {
         reason = problem;
+        return false;
+    }
+    if (!g_sound.soundFontFound) {
+        reason = "no sound font for the MIDI synthesiser (looked for " + g_sound.soundFonts + ")";
         return false;
     }
     SDL_RWops* stream =

@@ -1,0 +1,227 @@
+// Slot bookkeeping, failures and the no-device case, on the dummy audio driver.
+#include "sound/sound.h"
+#include "sound/sound_fixtures.h"
+
+#include <SDL_mixer.h>
+#include <gtest/gtest.h>
+
+namespace {
+const char* const kLoadFailed = "MIDIファイルのロードに失敗";
+
+std::vector<std::uint8_t> shortMidi() {
+    const TestNote notes[] = {{0, 100, 48}};
+    return standardMidi(notes, 300);
+}
+
+// Every operation on a sound system that did not start must be harmless and silent.
+void expectEveryCallIsANoOp(const std::string& musicPath, const std::string& effectPath) {
+    shownMessages().clear();
+    EXPECT_FALSE(soundStarted());
+    EXPECT_FALSE(loadSoundSlot(1, musicPath, true));
+    EXPECT_FALSE(loadSoundSlot(50, effectPath, false));
+    EXPECT_FALSE(loadSoundSlot(51, ".\\Sound\\missing.wav", false));
+    EXPECT_FALSE(loadSoundSlot(kSoundSlotCount, effectPath, false));
+    for (int slot : {-1, 0, 1, 50, kSoundSlotCount}) {
+        playSlotPrimary(slot);
+        playSlotSecondary(slot);
+        EXPECT_FALSE(soundSlotLoaded(slot));
+    }
+    stopAllSound();
+    EXPECT_EQ(primarySoundSlot(), -1);
+    EXPECT_TRUE(stopAndReleaseSlots());
+    EXPECT_TRUE(shownMessages().empty()) << shownMessages().front();
+}
+} // namespace
+
+TEST_F(SoundTest, WithoutAnAudioDeviceEveryCallIsAHarmlessNoOp) {
+    const std::string music = putSound("m.mid", shortMidi());
+    const std::string effect = putSound("e.wav", sineWav(0.2, 440));
+
+    // Never started, as when the entry skipped sound.
+    expectEveryCallIsANoOp(music, effect);
+
+    struct Case {
+        const char* what;
+        const char* driver;
+        const char* diskFile;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"no such audio driver", "no-such-driver", nullptr,
+         "DirectMusicPerformance8オブジェクトの作成に失敗"},
+        {"the device cannot open", "disk", "no-such-folder/output.raw",
+         "DirectMusicPerformance8の初期化に失敗"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        setenv("SDL_AUDIODRIVER", c.driver, 1);
+        if (c.diskFile) setenv("SDL_DISKAUDIOFILE", c.diskFile, 1);
+        shownMessages().clear();
+        EXPECT_FALSE(startSound());
+        EXPECT_EQ(shownMessages(), std::vector<std::string>{c.message});
+        expectEveryCallIsANoOp(music, effect);
+        EXPECT_TRUE(closeDownSound());
+    }
+
+    // After a failed start and its close-down, sound starts normally.
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    ASSERT_TRUE(startSound());
+    EXPECT_TRUE(loadSoundSlot(1, music, true));
+}
+
+TEST_F(SoundTest, StartsAgainAfterCloseDownWithEmptySlots) {
+    const std::string music = putSound("m.mid", shortMidi());
+    const std::string effect = putSound("e.wav", sineWav(0.2, 440));
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(startSound());
+        EXPECT_TRUE(startSound()) << "a second start while running changes nothing";
+        EXPECT_FALSE(soundSlotLoaded(0));
+        EXPECT_TRUE(loadSoundSlot(0, music, true));
+        EXPECT_TRUE(loadSoundSlot(52, effect, false));
+        playSlotPrimary(0);
+        playSlotSecondary(52);
+        EXPECT_EQ(primarySoundSlot(), 0);
+        // The close-down also empties slots when stopAndReleaseSlots was not called.
+        EXPECT_TRUE(closeDownSound());
+        EXPECT_FALSE(soundStarted());
+        EXPECT_FALSE(soundSlotLoaded(0));
+        EXPECT_FALSE(soundSlotLoaded(52));
+    }
+    EXPECT_TRUE(shownMessages().empty());
+}
+
+TEST_F(SoundTest, AFailedLoadShowsOneMessageAndLeavesTheSlotEmpty) {
+    ASSERT_TRUE(startSound());
+    const std::string goodMusic = putSound("good.mid", shortMidi());
+    const std::string goodEffect = putSound("good.wav", sineWav(0.2, 440));
+    std::vector<std::uint8_t> truncated = shortMidi();
+    truncated.resize(truncated.size() - 3);
+    const std::uint8_t text[] = {'h', 'e', 'l', 'l', 'o', '\n'};
+
+    struct Case {
+        const char* what;
+        std::string path;
+        bool isMusic;
+    };
+    const Case cases[] = {
+        {"missing effect", ".\\Sound\\door50.wav", false},
+        {"missing music", ".\\Sound\\brel_gm1.mid", true},
+        {"WAV given as music", putSound("wave.mid", sineWav(0.1, 440)), true},
+        {"MIDI cut short", putSound("cut.mid", truncated), true},
+        {"text given as effect", putSound("text.wav", text), false},
+        {"empty effect file", putSound("empty.wav", {}), false},
+        {"a folder", ".\\Sound", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // The slot held a sound before, which the failed load must not leave behind.
+        const int slot = c.isMusic ? 1 : 50;
+        ASSERT_TRUE(loadSoundSlot(slot, c.isMusic ? goodMusic : goodEffect, c.isMusic));
+        shownMessages().clear();
+        EXPECT_FALSE(loadSoundSlot(slot, c.path, c.isMusic));
+        EXPECT_EQ(shownMessages(), std::vector<std::string>{kLoadFailed});
+        EXPECT_FALSE(soundSlotLoaded(slot));
+        playSlotPrimary(slot);
+        playSlotSecondary(slot);
+        EXPECT_EQ(primarySoundSlot(), -1);
+        EXPECT_EQ(Mix_Playing(-1), 0);
+    }
+}
+
+TEST_F(SoundTest, MusicLoadFailuresNameTheReasonOnStandardError) {
+    setenv("SDL_SOUNDFONTS", "no-such-font.sf2", 1);
+    ASSERT_TRUE(startSound());
+    const std::string wave = putSound("wave.mid", sineWav(0.1, 440));
+    const std::string music = putSound("m.mid", shortMidi());
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(loadSoundSlot(1, wave, true));
+    // The font named in the environment is the synthesiser's; without it music would be silent.
+    EXPECT_FALSE(loadSoundSlot(1, music, true));
+    const std::string errors = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(errors.find("./Sound/wave.mid"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("not a Standard MIDI File"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("./Sound/m.mid"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("no-such-font.sf2"), std::string::npos) << errors;
+    EXPECT_EQ(shownMessages(), (std::vector<std::string>{kLoadFailed, kLoadFailed}));
+}
+
+TEST_F(SoundTest, SlotNumbersOutsideTheTableAndEmptySlotsDoNothing) {
+    ASSERT_TRUE(startSound());
+    const std::string music = putSound("m.mid", shortMidi());
+    const std::string effect = putSound("e.wav", sineWav(0.2, 440));
+
+    ::testing::internal::CaptureStderr();
+    for (int slot : {-1, kSoundSlotCount, 1000}) {
+        EXPECT_FALSE(loadSoundSlot(slot, effect, false)) << slot;
+        EXPECT_FALSE(soundSlotLoaded(slot));
+    }
+    const std::string errors = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(errors.find("slot 1000 is outside the table"), std::string::npos) << errors;
+    EXPECT_TRUE(shownMessages().empty());
+
+    // The last slot of the table is as good as any, and names differing in case still resolve.
+    EXPECT_TRUE(loadSoundSlot(kSoundSlotCount - 1, ".\\sound\\E.WAV", false));
+    ASSERT_TRUE(loadSoundSlot(0, music, true));
+    playSlotPrimary(0);
+    // Neither an empty slot nor a number outside the table disturbs what plays.
+    for (int slot : {-1, 5, kSoundSlotCount}) {
+        playSlotPrimary(slot);
+        playSlotSecondary(slot);
+        EXPECT_EQ(primarySoundSlot(), 0) << slot;
+        EXPECT_EQ(Mix_Playing(-1), 0) << slot;
+    }
+}
+
+TEST_F(SoundTest, SecondaryPlaysNeverDisturbThePrimaryPiece) {
+    ASSERT_TRUE(startSound());
+    ASSERT_TRUE(loadSoundSlot(0, putSound("m0.mid", shortMidi()), true));
+    ASSERT_TRUE(loadSoundSlot(1, putSound("m1.mid", shortMidi()), true));
+    ASSERT_TRUE(loadSoundSlot(50, putSound("door50.wav", sineWav(0.5, 440)), false));
+    ASSERT_TRUE(loadSoundSlot(52, putSound("start52.wav", sineWav(0.5, 880)), false));
+
+    playSlotPrimary(0);
+    // Music named by an effect tag cannot share the one music stream; the primary goes on.
+    playSlotSecondary(1);
+    EXPECT_EQ(primarySoundSlot(), 0);
+    EXPECT_EQ(Mix_PlayingMusic(), 1);
+    // A MIDI file loaded as an effect is synthesised whole and plays once, over the music.
+    ASSERT_TRUE(loadSoundSlot(51, ".\\Sound\\m1.mid", false));
+    playSlotSecondary(51);
+    EXPECT_EQ(Mix_Playing(-1), 1);
+    EXPECT_EQ(primarySoundSlot(), 0);
+
+    // More effects than channels: the oldest give way, and none takes the primary's place.
+    for (int i = 0; i < 40; ++i)
+        playSlotSecondary(50);
+    EXPECT_GT(Mix_Playing(-1), 8);
+    EXPECT_EQ(primarySoundSlot(), 0);
+
+    playSlotPrimary(52);
+    EXPECT_EQ(primarySoundSlot(), 52);
+    EXPECT_EQ(Mix_PlayingMusic(), 0) << "an effect played as primary cuts the music off";
+    for (int i = 0; i < 40; ++i)
+        playSlotSecondary(50);
+    EXPECT_EQ(primarySoundSlot(), 52) << "effects must not take the primary effect's channel";
+
+    // Reloading the primary slot stops it and forgets it.
+    ASSERT_TRUE(loadSoundSlot(52, ".\\Sound\\start52.wav", false));
+    EXPECT_EQ(primarySoundSlot(), -1);
+
+    playSlotPrimary(52);
+    stopAllSound();
+    EXPECT_EQ(primarySoundSlot(), -1);
+    EXPECT_EQ(Mix_Playing(-1), 0);
+    EXPECT_EQ(Mix_PlayingMusic(), 0);
+    EXPECT_TRUE(shownMessages().empty());
+}
+
+TEST_F(SoundTest, AnEffectPlayedAsPrimaryIsPrimaryOnlyWhileItSounds) {
+    ASSERT_TRUE(startSound());
+    ASSERT_TRUE(loadSoundSlot(52, putSound("start52.wav", sineWav(0.15, 880)), false));
+    playSlotPrimary(52);
+    EXPECT_EQ(primarySoundSlot(), 52);
+    waitMs(400);
+    EXPECT_EQ(primarySoundSlot(), -1);
+}
