@@ -40,8 +40,10 @@ constexpr std::array<const char*, 2> kGeneralMidiFonts = {
 struct SoundSlot {
     Mix_Music* music = nullptr;
     Mix_Chunk* effect = nullptr;
-    // The file's bytes, which the music's stream may read from until the music is freed.
+    // The file's bytes, which the music's stream may read from until the music is freed, and
+    // from which a played music is opened afresh.
     std::vector<std::uint8_t> musicBytes;
+    bool musicPlayed = false;
 };
 
 // What startSound brought up, so that closeDownSound takes down exactly that, also after a
@@ -128,6 +130,12 @@ bool readGameFile(std::string_view path, std::vector<std::uint8_t>& bytes, std::
     return !tooLarge && !readError;
 }
 
+Mix_Music* openMusic(const std::vector<std::uint8_t>& bytes) {
+    SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
+    // The file was checked to be MIDI, so the mixer is not left to guess its kind.
+    return stream ? Mix_LoadMUSType_RW(stream, MUS_MID, 1) : nullptr;
+}
+
 bool loadMusic(SoundSlot& slot, std::string_view path, std::string& reason) {
     if (!readGameFile(path, slot.musicBytes, reason)) return false;
     if (std::string_view problem = standardMidiProblem(slot.musicBytes); !problem.empty()) {
@@ -138,10 +146,7 @@ bool loadMusic(SoundSlot& slot, std::string_view path, std::string& reason) {
         reason = "no sound font for the MIDI synthesiser (looked for " + g_sound.soundFonts + ")";
         return false;
     }
-    SDL_RWops* stream =
-        SDL_RWFromConstMem(slot.musicBytes.data(), static_cast<int>(slot.musicBytes.size()));
-    // The file was checked to be MIDI, so the mixer is not left to guess its kind.
-    slot.music = stream ? Mix_LoadMUSType_RW(stream, MUS_MID, 1) : nullptr;
+    slot.music = openMusic(slot.musicBytes);
     if (!slot.music) reason = Mix_GetError();
     return slot.music != nullptr;
 }
@@ -229,8 +234,21 @@ void playSlotPrimary(int slot) {
     if (traceEnabled()) traceEvent("sound_play", {{"slot", slot}, {"primary", 1}});
     Mix_HaltMusic();
     Mix_HaltChannel(kPrimaryChannel);
-    const int result =
-        s->music ? Mix_PlayMusic(s->music, -1) : Mix_PlayChannel(kPrimaryChannel, s->effect, 0);
+    int result = -1;
+    if (s->music) {
+        // The synthesiser's player keeps its place in a piece across a halt and cannot seek, so
+        // a piece played before starts from a fresh copy, which begins at its beginning.
+        if (s->musicPlayed) {
+            if (Mix_Music* fresh = openMusic(s->musicBytes)) {
+                Mix_FreeMusic(s->music);
+                s->music = fresh;
+            }
+        }
+        s->musicPlayed = true;
+        result = Mix_PlayMusic(s->music, -1);
+    } else {
+        result = Mix_PlayChannel(kPrimaryChannel, s->effect, 0);
+    }
     g_sound.primarySlot = result == -1 ? -1 : slot;
     if (result == -1)
         reportProblem("sound: slot " + std::to_string(slot) + " does not play: " + Mix_GetError());
