@@ -1,3 +1,55 @@
 #include "app/frame.h"
 
-std::uint8_t g_frameNo = kSceneTitleInit;
+#include <SDL.h>
+
+#include "app/message.h"
+#include "input/input.h"
+#include "render/render.h"
+#include "scenes/scenes.h"
+
+namespace {
+std::uint32_t g_framesCounted = 0;
+std::uint32_t g_lastReport = 0;
+int g_tracedScene = -1;
+} // namespace
+
+int runFrame() {
+    const std::uint32_t now = SDL_GetTicks();
+    pollKeyboard();
+    pollMouse();
+    beginFrame();
+
+    const std::uint8_t scene = g_frameNo;
+    if (traceEnabled() && scene != g_tracedScene) traceEvent("scene", {{"scene", int{scene}}});
+    g_tracedScene = scene;
+    switch (scene) {
+    case kSceneTitleInit:
+        titleInit();
+        titleFrame();
+        break;
+    case kSceneTitle:
+        titleFrame();
+        break;
+    case kSceneGameInit:
+        gameInit();
+        gameFrame();
+        break;
+    case kSceneGame:
+        gameFrame();
+        break;
+    default:
+        showMessage("g_frameNoの値が問題です。");
+        return -1;
+    }
+
+    ++g_framesCounted;
+    if (now - g_lastReport >= 1000) {
+        char line[96];
+        SDL_snprintf(line, sizeof line, "SceneNo：%2d / %04u FPS", int{g_frameNo}, g_framesCounted);
+        SDL_LogDebug(SDL_LOG_CATEGORY_APPLICATION, "%s", line);
+        g_framesCounted = 0;
+        g_lastReport = now;
+    }
+    endFrame();
+    return 1;
+}

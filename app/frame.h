@@ -12,3 +12,7 @@ inline constexpr std::uint8_t kSceneGame = 211;
 // The scene the next frame runs; 200 at start. Initialisers set their follower, the title's
 // click sets 210, F1 and the script's [reset] set 200.
 extern std::uint8_t g_frameNo;
+
+// Runs one frame: polls input, clears, runs the scene, reports the frame rate once a second on
+// the debug log, presents. 1 after a normal frame, -1 (after its message) for an invalid scene.
+int runFrame();

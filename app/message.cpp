@@ -11,6 +11,8 @@ MessageSink g_sink = nullptr;
 std::FILE* g_traceFile = nullptr;
 std::set<std::string> g_reported;
 
+} // namespace
+
 void appendJsonString(std::string& out, std::string_view s) {
     out += '"';
     for (unsigned char c : s) {
@@ -42,7 +44,6 @@ void appendJsonString(std::string& out, std::string_view s) {
     }
     out += '"';
 }
-} // namespace
 
 void setMessageSink(MessageSink sink) {
     g_sink = sink;

@@ -45,5 +45,8 @@ void closeTrace();
 bool traceEnabled();
 void traceEvent(std::string_view event, std::initializer_list<TraceField> fields);
 
+// Appends the text as a JSON string literal (quotes and escapes).
+void appendJsonString(std::string& out, std::string_view text);
+
 // Frame number stamped on trace events; the frame driver advances it, 0 before the first frame.
 extern std::uint64_t g_traceFrame;

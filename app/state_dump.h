@@ -1,0 +1,8 @@
+// The game state as one JSON object: for tests, and for authors who drive the game headless.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+std::string gameStateJson(std::uint64_t frame);
+bool writeGameState(const std::string& path, std::uint64_t frame);

@@ -1,0 +1,45 @@
+#include "app/frame.h"
+#include "app/message.h"
+#include "input/input.h"
+#include "render/render.h"
+#include "scenes/scenes.h"
+#include "sound/sound.h"
+
+ScreenQuad g_titleQuad{};
+
+void titleInit() {
+    if (loadTexturePlain(".\\CG\\title.bmp", g_titleTex) < 0)
+        showMessage("title.bmp の読み込み失敗");
+    buildQuad(g_titleQuad, 255, 0.0f, 0.0f, 800.0f, 600.0f, 0, 0, 64, 64);
+    loadSoundSlot(0, ".\\Sound\\morva_g0.mid", true);
+    loadSoundSlot(52, ".\\Sound\\start52.wav", false);
+    createTextFont();
+    playSlotPrimary(0);
+
+    constexpr Rect kPointerBounds{10, 10, 790, 590};
+    constexpr Rect kPointerSize{400, 0, 440, 40};
+    PointerState& p = g_pointer;
+    p.bounds = kPointerBounds;
+    p.x = kPointerBounds.left;
+    p.y = kPointerBounds.top;
+    p.pressed[0] = p.pressed[1] = p.pressed[2] = 0;
+    p.speed = 2;
+    p.width = kPointerSize.right - kPointerSize.left;
+    p.height = kPointerSize.bottom - kPointerSize.top;
+    g_frameNo = kSceneTitle;
+}
+
+void titleFrame() {
+    drawQuad(g_titleTex, g_titleQuad);
+    // Only a press seen after the button was up starts the game: a button held through F1 or
+    // a [reset] does not.
+    if (g_mouse.rgbButtons[0] & 0x80) {
+        if (g_pointer.clickArmed) {
+            g_frameNo = kSceneGameInit;
+            playSlotPrimary(52);
+        }
+        g_pointer.clickArmed = false;
+    } else {
+        g_pointer.clickArmed = true;
+    }
+}
