@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 #include "render/quad.h"
 
@@ -35,6 +36,19 @@ bool createMouse();
 void pollKeyboard();
 void pollMouse();
 void releaseInput();
+
+// Replayed input, in the engine's own terms. Injected movement adds to the next poll's movement
+// only; injected buttons and keys stay as set until set again. Buttons: 0 left, 1 right,
+// 2 middle, 3 the first extra button; key codes as in g_keys. Out-of-range values are ignored.
+void injectMouseMove(int dx, int dy);
+void injectMouseButton(int button, bool down);
+void injectKey(int keyCode, bool down);
+// With the devices on (the default) injected input is added to theirs: a key or button is down
+// when either says so. Off (no window, replay only), only injected input reaches the snapshots.
+void setInputDevicesEnabled(bool enabled);
+// The key code for an SDL key name ("F1", "Escape", "Return", "A"; any letter case), or -1
+// when the name is unknown or the key has no code in the snapshot.
+int keyCodeFromName(std::string_view sdlKeyName);
 
 // The game's pointer. Set up by the title initialiser; moved by updatePointer in the game.
 struct PointerState {
