@@ -71,6 +71,9 @@ Device::Device(const char* driver) {
         return;
     }
     SDL_SetHint(SDL_HINT_RENDER_DRIVER, driver);
+    // Keeps OpenGL out of the software renderer's window surface, so that a sanitizer run of the
+    // software cases sees only this program's memory, not the GL driver's.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     const Uint32 flags =
         SDL_WINDOW_HIDDEN | (std::string(driver) == "software" ? 0 : SDL_WINDOW_OPENGL);
     window = SDL_CreateWindow("render test", 0, 0, kScreenWidth, kScreenHeight, flags);
@@ -86,6 +89,7 @@ Device::~Device() {
     setRenderWindow(nullptr);
     if (window) SDL_DestroyWindow(window);
     SDL_ResetHint(SDL_HINT_RENDER_DRIVER);
+    SDL_ResetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
