@@ -155,9 +155,11 @@ bool loadEffect(SoundSlot& slot, std::string_view path, std::string& reason) {
     std::vector<std::uint8_t> bytes;
     if (!readGameFile(path, bytes, reason)) return false;
     // The chunk keeps its own converted copy of the samples, so the bytes may go afterwards.
+    // The stream is closed here: the mixer leaves it open on some of its failures.
     SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
-    slot.effect = stream ? Mix_LoadWAV_RW(stream, 1) : nullptr;
-    if (!slot.effect) reason = Mix_GetError();
+    slot.effect = stream ? Mix_LoadWAV_RW(stream, 0) : nullptr;
+    if (!slot.effect) reason = stream ? Mix_GetError() : "the file is empty";
+    if (stream) SDL_RWclose(stream);
     return slot.effect != nullptr;
 }
 
@@ -232,17 +234,17 @@ void playSlotPrimary(int slot) {
     SoundSlot* s = playableSlot(slot);
     if (!s) return;
     if (traceEnabled()) traceEvent("sound_play", {{"slot", slot}, {"primary", 1}});
+    // The synthesiser's player keeps its place in a piece across a halt and cannot seek, so a
+    // piece played before starts from a fresh copy, which begins at its beginning. The copy is
+    // opened (a few tens of milliseconds) while what plays goes on, to keep the cut short.
+    Mix_Music* fresh = s->music && s->musicPlayed ? openMusic(s->musicBytes) : nullptr;
     Mix_HaltMusic();
     Mix_HaltChannel(kPrimaryChannel);
     int result = -1;
     if (s->music) {
-        // The synthesiser's player keeps its place in a piece across a halt and cannot seek, so
-        // a piece played before starts from a fresh copy, which begins at its beginning.
-        if (s->musicPlayed) {
-            if (Mix_Music* fresh = openMusic(s->musicBytes)) {
-                Mix_FreeMusic(s->music);
-                s->music = fresh;
-            }
+        if (fresh) {
+            Mix_FreeMusic(s->music);
+            s->music = fresh;
         }
         s->musicPlayed = true;
         result = Mix_PlayMusic(s->music, -1);

@@ -86,8 +86,10 @@ TEST_F(SoundTest, APrimaryPlayReplacesTheMusicAndRestartsItsOwnSlot) {
     const long firstStart = recordedFrames(recordingFile, format);
     playSlotPrimary(0);
     waitMs(500);
-    const long restart = recordedFrames(recordingFile, format);
+    const long beforeRestart = recordedFrames(recordingFile, format);
     playSlotPrimary(0);
+    // Marked after the call, which opens the piece afresh and may take a while.
+    const long restart = recordedFrames(recordingFile, format);
     EXPECT_EQ(primarySoundSlot(), 0);
     waitMs(200);
 
@@ -111,7 +113,7 @@ TEST_F(SoundTest, APrimaryPlayReplacesTheMusicAndRestartsItsOwnSlot) {
     const auto at = [&](long mark, double seconds) { return mark + r.framesIn(seconds); };
     const int firstNote = r.peak(firstStart, at(firstStart, 0.15));
     ASSERT_GT(firstNote, 1000);
-    EXPECT_LT(r.peak(at(firstStart, 0.4), restart), firstNote / 3) << "only the note's tail";
+    EXPECT_LT(r.peak(at(firstStart, 0.4), beforeRestart), firstNote / 3) << "only the tail";
     EXPECT_GT(r.peak(restart, at(restart, 0.15)), firstNote / 2) << "a fresh attack";
 
     // Started over: the tone lasts its 0.2 s plus the time before the restart.
