@@ -1,6 +1,42 @@
-#include <cstdio>
+// tolvane [options] [GAME_DIR]: plays the game in GAME_DIR (or the current folder).
+#include <unistd.h>
 
-int main() {
-    std::fprintf(stderr, "tolvane: the window and scenes are not built yet.\n");
-    return 0;
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "app/app.h"
+#include "app/options.h"
+
+namespace {
+
+// Output files named on the command line are relative to where the player ran the program, not
+// to the game folder the program moves into.
+void makeAbsolute(std::string& path) {
+    if (!path.empty()) path = std::filesystem::absolute(path).string();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ProgramOptions options;
+    std::string error;
+    if (!parseOptions(argc, argv, &options, &error)) {
+        std::fprintf(stderr, "tolvane: %s\nTry 'tolvane --help'.\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fwrite(usageText().data(), 1, usageText().size(), stdout);
+        return 0;
+    }
+    for (FrameOutput& shot : options.screenshots)
+        makeAbsolute(shot.path);
+    for (FrameOutput& state : options.states)
+        makeAbsolute(state.path);
+    makeAbsolute(options.tracePath);
+    if (!options.gameDir.empty() && ::chdir(options.gameDir.c_str()) != 0) {
+        std::fprintf(stderr, "tolvane: cannot enter the game folder %s\n", options.gameDir.c_str());
+        return 2;
+    }
+    return runProgram(options);
 }
