@@ -134,7 +134,7 @@ void writeCheckpoint(std::string_view label) {
     }
     g_script.saveWritten = true;
     if (traceEnabled())
-        traceEvent("checkpoint-write",
+        traceEvent("checkpoint_write",
                    {{"label", sjisToUtf8(label)}, {"block", g_script.currentBlock}});
 }
 
@@ -182,6 +182,6 @@ void restoreCheckpoint() {
         playSlotPrimary(cp.music);
     }
     if (traceEnabled())
-        traceEvent("checkpoint-restore", {{"label", sjisToUtf8(cp.label)}, {"block", cp.block}});
+        traceEvent("checkpoint_restore", {{"label", sjisToUtf8(cp.label)}, {"block", cp.block}});
     if (*marked) writeCheckpoint(cp.label);
 }

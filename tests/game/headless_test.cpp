@@ -96,8 +96,8 @@ TEST_F(Headless, PlaysFromTheTitleThroughAChoiceToAContinuedGame) {
 
     const std::string trace = readText(dir_ / "trace.jsonl");
     EXPECT_NE(trace.find("\"event\":\"scene\",\"scene\":210"), std::string::npos);
-    EXPECT_NE(trace.find("\"event\":\"checkpoint-write\""), std::string::npos);
-    EXPECT_NE(trace.find("\"event\":\"checkpoint-restore\""), std::string::npos);
+    EXPECT_NE(trace.find("\"event\":\"checkpoint_write\""), std::string::npos);
+    EXPECT_NE(trace.find("\"event\":\"checkpoint_restore\""), std::string::npos);
 }
 
 TEST_F(Headless, ScreenshotsShowTheLayersTextBoxIconAndPointer) {
