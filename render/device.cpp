@@ -63,6 +63,9 @@ bool adoptRenderer(SDL_Renderer* renderer) {
 
 bool makeRenderer(const GraphicsOptions& options) {
     if (options.headless) {
+        // Nobody looks at a headless window: its surface stays in memory rather than going
+        // through an OpenGL texture, which would load a GL driver for nothing.
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
         if (g_window) return adoptRenderer(SDL_CreateRenderer(g_window, softwareDriverIndex(), 0));
         g_headlessSurface = SDL_CreateRGBSurfaceWithFormat(0, kScreenWidth, kScreenHeight, 32,
                                                            SDL_PIXELFORMAT_ARGB8888);
@@ -336,4 +339,6 @@ void updateTextureRect(Texture& texture, const SDL_Rect& rect) {
     SDL_UpdateTexture(texture.sdl, &rect, first, p.width * 4);
 }
 
-int liveTextureCount() { return static_cast<int>(g_textures.size()); }
+int liveTextureCount() {
+    return static_cast<int>(g_textures.size());
+}

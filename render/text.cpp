@@ -169,19 +169,22 @@ int rasteriseGlyph(std::uint16_t code, int cellWidth) {
     return cell;
 }
 
-// Draws the cell of one character at (x, y), cut to the rectangle.
-void drawGlyph(SDL_Renderer* renderer, std::uint16_t code, int width, int x, int y,
-               const Rect& clip) {
+// Draws the cell of one character at (x, y), cut to the rectangle. The pen position is wide so
+// that no rectangle or count can make it wrap.
+void drawGlyph(SDL_Renderer* renderer, std::uint16_t code, int width, std::int64_t x,
+               std::int64_t y, const Rect& clip) {
     int cell = g_text.cellOf[code];
     if (cell < 0) cell = rasteriseGlyph(code, width);
     if (g_text.blank[cell]) return;
-    const int left = std::max(x, clip.left), right = std::min(x + width, clip.right);
-    const int top = std::max(y, clip.top), bottom = std::min(y + kCellHeight, clip.bottom);
+    const std::int64_t left = std::max<std::int64_t>(x, clip.left);
+    const std::int64_t right = std::min<std::int64_t>(x + width, clip.right);
+    const std::int64_t top = std::max<std::int64_t>(y, clip.top);
+    const std::int64_t bottom = std::min<std::int64_t>(y + kCellHeight, clip.bottom);
     if (left >= right || top >= bottom) return;
-    const SDL_Rect src{(cell % kAtlasColumns) * kWideWidth + (left - x),
-                       (cell / kAtlasColumns) * kCellHeight + (top - y), right - left,
-                       bottom - top};
-    const SDL_Rect dst{left, top, right - left, bottom - top};
+    const int w = static_cast<int>(right - left), h = static_cast<int>(bottom - top);
+    const SDL_Rect src{(cell % kAtlasColumns) * kWideWidth + static_cast<int>(left - x),
+                       (cell / kAtlasColumns) * kCellHeight + static_cast<int>(top - y), w, h};
+    const SDL_Rect dst{static_cast<int>(left), static_cast<int>(top), w, h};
     SDL_RenderCopy(renderer, g_text.atlas->sdl, &src, &dst);
 }
 
@@ -266,7 +269,7 @@ void drawText(const std::uint8_t* text, int count, const Rect& rect, std::uint32
     SDL_SetTextureAlphaMod(atlas, alpha);
     SDL_SetTextureBlendMode(atlas, SDL_BLENDMODE_BLEND);
 
-    int x = rect.left, y = rect.top;
+    std::int64_t x = rect.left, y = rect.top;
     for (int i = 0; i < count && y < rect.bottom;) {
         const std::uint8_t b = text[i];
         if (b == '\n') {

@@ -184,6 +184,26 @@ TEST_P(TextPixels, APageIsRasterisedOnce) {
     EXPECT_EQ(textGlyphsRasterised(), first);
 }
 
+TEST_P(TextPixels, AFullGlyphCacheStartsOverWithoutSpoilingThePage) {
+    const auto page = sjis("吾輩は猫である。名前はまだ無い。");
+    const auto before = frameWith(page, kTextRect);
+    const int first = textGlyphsRasterised();
+    // More distinct characters than the cache holds: 1200 double-byte codes of the kanji rows.
+    beginFrame();
+    int drawn = 0;
+    for (std::uint8_t lead = 0x89; lead <= 0x97 && drawn < 1200; ++lead)
+        for (int trail = 0x40; trail <= 0xFC && drawn < 1200; ++trail) {
+            if (trail == 0x7F) continue;
+            const std::uint8_t ch[2] = {lead, static_cast<std::uint8_t>(trail)};
+            drawText(ch, 2, kTextRect, 0xFFFFFFFFu);
+            ++drawn;
+        }
+    const int flooded = textGlyphsRasterised();
+    EXPECT_GT(flooded - first, 1100);
+    EXPECT_TRUE(frameWith(page, kTextRect) == before);
+    EXPECT_GT(textGlyphsRasterised(), flooded); // the page's glyphs had been pushed out
+}
+
 INSTANTIATE_TEST_SUITE_P(Renderers, TextPixels, ::testing::Values("software", "opengl"),
                          [](const auto& info) { return std::string(info.param); });
 
