@@ -80,12 +80,14 @@ struct Linter {
             if (visited.insert({e.source, e.column, e.linkMode, e.links.size()}).second) walk(e);
         }
     }
-    void checkNextPage(std::int32_t ctStart, std::int32_t ctEnd, std::int32_t next);
+    // False when the next page starts inside a character: what follows is garbled, and findings
+    // about it would only repeat this one.
+    bool checkNextPage(std::int32_t ctStart, std::int32_t ctEnd, std::int32_t next);
 };
 
 // The engine's next page after a [ct] must begin right behind it (or behind the line end that
 // follows it, which the builder skips); anything else shows text twice, garbles it or drops it.
-void Linter::checkNextPage(std::int32_t ctStart, std::int32_t ctEnd, std::int32_t next) {
+bool Linter::checkNextPage(std::int32_t ctStart, std::int32_t ctEnd, std::int32_t next) {
     auto byte = [](std::int32_t p) { return scenarioByte(p); };
     std::int32_t ideal = ctEnd;
     if (byte(ideal) == '\r' && byte(ideal + 1) == kLF) ideal += 1;
@@ -94,7 +96,7 @@ void Linter::checkNextPage(std::int32_t ctStart, std::int32_t ctEnd, std::int32_
     std::int32_t real = next;
     while (byte(real) == kLF)
         ++real;
-    if (real == ideal) return;
+    if (real == ideal) return true;
 
     const int b = blockOf(ctStart);
     const std::string_view text = plain[b];
@@ -125,6 +127,7 @@ void Linter::checkNextPage(std::int32_t ctStart, std::int32_t ctEnd, std::int32_
                "the next page starts inside a double-byte character, at " + where +
                    ": the text is garbled" + why +
                    (off < 0 ? "add " + lines(-off) : "remove " + lines(off)) + ")");
+        return false;
     } else if (off < 0) {
         report(ctStart, true,
                "the next page starts " + bytes(-off) + " early, at " + where +
@@ -138,6 +141,7 @@ void Linter::checkNextPage(std::int32_t ctStart, std::int32_t ctEnd, std::int32_
                    ": the text before it is never shown" + why + "remove " + lines(off) +
                    " or shorten the lines that wrap)");
     }
+    return true;
 }
 
 void Linter::walk(const Entry& e) {
@@ -172,7 +176,11 @@ void Linter::walk(const Entry& e) {
             return;
         }
         if (cursor >= end) {
-            report(std::max(end - 1, e.block * kBlockSize), true,
+            std::int32_t last = std::max(end - 1, e.block * kBlockSize);
+            while (last > e.block * kBlockSize &&
+                   (scenarioByte(last) == kLF || scenarioByte(last) == '\r'))
+                --last;
+            report(last, true,
                    "the text reaches the end of its block without a jump, [reset] or a choice");
             return;
         }
@@ -222,7 +230,7 @@ void Linter::walk(const Entry& e) {
                     continue;
                 }
                 const std::int32_t engineNext = s.source + k + length + 1 + s.removedBytes;
-                checkNextPage(tagPlace, next, engineNext);
+                if (!checkNextPage(tagPlace, next, engineNext)) return;
                 stepScript();
                 cursor = pageStart = s.source;
                 built = 0;
@@ -368,7 +376,9 @@ LintResult lintScenarioText(std::string_view plain0, std::string_view plain1,
     std::stable_sort(result.diagnostics.begin(), result.diagnostics.end(),
                      [&](const LintDiagnostic& a, const LintDiagnostic& b) {
                          int fa = a.file == L.files[0] ? 0 : 1, fb = b.file == L.files[0] ? 0 : 1;
-                         return std::tie(fa, a.line, a.column) < std::tie(fb, b.line, b.column);
+                         bool wa = !a.error, wb = !b.error; // errors first at one place
+                         return std::tie(fa, a.line, a.column, wa) <
+                                std::tie(fb, b.line, b.column, wb);
                      });
     for (const LintDiagnostic& d : result.diagnostics)
         (d.error ? result.errors : result.warnings)++;

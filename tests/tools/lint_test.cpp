@@ -1,0 +1,270 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "tools/lint.h"
+#include "tools/scenario_text.h"
+
+namespace {
+
+std::string plainOf(std::string_view utf8) {
+    EncodeResult r = encodeScenario(utf8, SourceEncoding::Utf8);
+    EXPECT_TRUE(r.errors.empty()) << utf8;
+    return plainScenarioText(r.stored);
+}
+
+std::vector<std::string> lintPlain(std::string_view plain0, std::string_view plain1) {
+    std::vector<std::string> out;
+    for (const LintDiagnostic& d : lintScenarioText(plain0, plain1, "s0", "e1").diagnostics)
+        out.push_back(formatDiagnostic(d));
+    return out;
+}
+
+std::vector<std::string> lint(std::string_view block0, std::string_view block1 = "") {
+    return lintPlain(plainOf(block0), plainOf(block1));
+}
+
+struct Case {
+    const char* what;
+    const char* block0;
+    const char* block1;
+    std::vector<std::string> expected;
+};
+
+std::string repeat(std::string_view s, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i)
+        out += s;
+    return out;
+}
+
+TEST(Lint, ReportsEachFaultOfASmallScriptWithItsPlace) {
+    const std::string tooLong = repeat(repeat("あ", 25) + "\n", 40) + "[reset]\n";
+    const std::string elevenLinks =
+        repeat("[link target=*a]いい[endlink]\n", 11) + "[s]\n*a\nう\n[reset]\n";
+    const Case cases[] = {
+        {"unknown tag",
+         "あ[name 1]い\n[reset]\n",
+         "",
+         {"s0:1:2: error: unknown tag [name] is shown as text"}},
+        {"empty tag", "あ[]い\n[reset]\n", "", {"s0:1:2: error: an empty tag [] is shown as text"}},
+        {"wrong key",
+         "[image 0 layr=0 left=0 top=0]あ\n[reset]\n",
+         "",
+         {"s0:1:1: error: [image]: expected layer= after the picture number, found 'layr=0'"}},
+        {"doubled space",
+         "[image 0  layer=base left=0 top=0]あ\n[reset]\n",
+         "",
+         {"s0:1:1: error: [image]: a doubled space; fields are separated by one space"}},
+        {"non-digit number",
+         "[playse x5]あ\n[reset]\n",
+         "",
+         {"s0:1:1: error: [playse]: the slot 'x5' is not a number"}},
+        {"missing number",
+         "[playbgm]あ\n[reset]\n",
+         "",
+         {"s0:1:1: error: [playbgm]: expected [playbgm N]"}},
+        {"negative position",
+         "[image 0 layer=0 left=-5 top=0]あ\n[reset]\n",
+         "",
+         {"s0:1:1: error: [image]: the left value '-5' is not a number (no negative numbers)"}},
+        {"layer over 9",
+         "[image 0 layer=10 left=0 top=0]あ\n[reset]\n",
+         "",
+         {"s0:1:1: error: [image]: layer 10 does not exist (0 to 9)"}},
+        {"picture over 12",
+         "[image 13 layer=0 left=0 top=0]あ\n[reset]\n",
+         "",
+         {"s0:1:1: error: [image]: picture 13 does not exist (0 to 12)"}},
+        {"background over 9",
+         "[image 10 layer=base left=0 top=0]あ\n[reset]\n",
+         "",
+         {"s0:1:1: error: [image]: background 10 does not exist (0 to 9)"}},
+        {"block 2",
+         "あ\n[jump 2 target=*a][reset]\n",
+         "",
+         {"s0:2:1: error: [jump]: block 2 does not exist (0 or 1)"}},
+        {"label marker left out",
+         "あ\n[jump 0 target=start][reset]\n*start\nい\n[reset]\n",
+         "",
+         {"s0:2:1: error: [jump]: the byte after target= is skipped, so this looks for *tart; "
+          "write target=*start",
+          "s0:3:1: warning: the label *start is never reached by a jump or a link"}},
+        {"nothing loads the numbers",
+         "[image 4 layer=base left=0 top=0][image 2 layer=3 left=0 top=0][playse 7]あ\n[reset]\n",
+         "",
+         {"s0:1:1: warning: background 4 has no picture file; the screen shows a blank background",
+          "s0:1:34: warning: layer 3 is never given a size by the game; its picture covers no "
+          "pixels",
+          "s0:1:34: warning: picture 2 has no file; the layer shows nothing",
+          "s0:1:64: warning: sound slot 7 is never loaded (only 0, 1, 50, 51 and 52 are); nothing "
+          "plays"}},
+        {"arguments ignored",
+         "あ[l 3]い\n[reset]\n",
+         "",
+         {"s0:1:2: warning: [l 3] acts as [l]; the rest is ignored"}},
+        {"jump to a missing label",
+         "あ\n[jump 0 target=*nowhere][reset]\n",
+         "",
+         {"s0:2:1: error: [jump] to *nowhere: block 0 has no such label"}},
+        {"a link searches the block the script is in",
+         "あ\n[jump 1 target=*b]\n*c\nい\n[reset]\n",
+         "*b\n[link target=*c]かき[endlink]\n[s]\n",
+         {"s0:3:1: warning: the label *c is never reached by a jump or a link",
+          "e1:2:1: error: a link to *c: block 1 has no such label"}},
+        {"checkpoint label with a space",
+         "あ\n[jump 0 target=*a b]\n*a b|\nい\n[reset]\n",
+         "",
+         {"s0:3:1: error: the checkpoint label *a b holds a space: a continue reads its name only "
+          "up to the space"}},
+        {"link text not double-byte",
+         "[link target=*a]ab[endlink]\n[s]\n*a\nい\n[reset]\n",
+         "",
+         {"s0:1:1: error: the link text must be double-byte characters only",
+          "s0:1:17: warning: a single-byte character shows as a blank cell; the text takes only "
+          "double-byte characters"}},
+        {"link text too long for its line",
+         "ああああああああああああああああああああああ[link target=*a]いいい[endlink]\n[s]\n*a\n"
+         "う\n[reset]\n",
+         "",
+         {"s0:1:23: error: the link text does not fit on the rest of its display line (25 "
+          "double-byte characters)"}},
+        {"more than 10 links",
+         elevenLinks.c_str(),
+         "",
+         {"s0:11:1: error: more than 10 links before [s]; the engine ignores this one"}},
+        {"[s] with no link",
+         "あ\n[s]\n",
+         "",
+         {"s0:2:1: error: [s] with no link: the game waits for ever"}},
+        {"[link] without [endlink]",
+         "[link target=*a]いい\n[s]\n*a\nう\n[reset]\n",
+         "",
+         {"s0:1:1: error: [link] without [endlink]"}},
+        {"page over 2048 bytes",
+         tooLong.c_str(),
+         "",
+         {"s0:1:1: error: the page starting here is longer than 2048 bytes as the page builder "
+          "lays it out; end it sooner with [ct]"}},
+        {"end of the block",
+         "あ\nい\n",
+         "",
+         {"s0:2:1: error: the text reaches the end of its block without a jump, [reset] or a "
+          "choice"}},
+        {"tag without ']'",
+         "あ\n[reset]\n[image",
+         "",
+         {"s0:3:1: error: a tag without ']': the page builder copies the rest of the block into "
+          "it"}},
+        {"comment without a line end",
+         "あ\n[reset]\n;memo",
+         "",
+         {"s0:3:1: error: a comment without a line end: the engine reads on past the end of the "
+          "text"}},
+        {"label never reached",
+         "あ\n[reset]\n*lost\nい\n[reset]\n",
+         "",
+         {"s0:3:1: warning: the label *lost is never reached by a jump or a link"}},
+        {"text into a label line",
+         "あ\n*here\nい\n[reset]\n",
+         "",
+         {"s0:2:1: warning: the label *here is never reached by a jump or a link",
+          "s0:2:1: warning: the text runs into this label line, which shows as blank cells"}},
+        {"text cleared at once",
+         "あ[ct]\nい\n[reset]\n",
+         "",
+         {"s0:1:2: warning: the text since the last click wait is taken off the screen at once "
+          "by [ct]; end its line first"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(lint(c.block0, c.block1), c.expected) << c.what;
+}
+
+TEST(Lint, NamesWhereAPageAfterCtReallyStarts) {
+    const Case cases[] = {
+        {"one line end per [ct] is exact", "あ\n[ct]い\n[reset]\n", "", {}},
+        {"a comment line makes up for each further line end",
+         ";メモ\nあ\nい\n[ct]う\n[reset]\n",
+         "",
+         {}},
+        {"two line ends: one byte early, inside the tag",
+         "あ\nい\n[ct]う\n[reset]\n",
+         "",
+         {"s0:3:1: error: the next page starts 1 byte early, at line 3, column 4, inside the [ct] "
+          "tag: its bytes show as blank cells (the engine counts each line end on a page one "
+          "byte short, and each comment line and automatic line wrap one byte over; add 1 "
+          "comment line to the page)"}},
+        {"nine line ends: text shown again",
+         "あ\nい\nう\nえ\nお\nか\nき\nく\nけこ\n[ct]さ\n[reset]\n",
+         "",
+         {"s0:10:1: error: the next page starts 8 bytes early, at line 9, column 2: text already "
+          "shown is shown again (the engine counts each line end on a page one byte short, and "
+          "each comment line and automatic line wrap one byte over; add 8 comment lines to the "
+          "page)"}},
+        {"one comment too many: inside a character",
+         ";メモ\nあ\n[ct]いう\n[reset]\n",
+         "",
+         {"s0:3:1: error: the next page starts inside a double-byte character, at line 3, column "
+          "5: the text is garbled (the engine counts each line end on a page one byte short, and "
+          "each comment line and automatic line wrap one byte over; remove 1 comment line)"}},
+        {"two too many: text dropped",
+         ";メモ\n;メモ\nあ\n[ct]いう\n[reset]\n",
+         "",
+         {"s0:4:1: error: the next page starts 2 bytes late, at line 4, column 6: the text before "
+          "it is never shown (the engine counts each line end on a page one byte short, and each "
+          "comment line and automatic line wrap one byte over; remove 2 comment lines or shorten "
+          "the lines that wrap)"}},
+        {"[ct] on a line of its own",
+         "あ\n[ct]\nい\n[reset]\n",
+         "",
+         {"s0:2:1: warning: the next page opens with an empty line and a click wait: write the "
+          "[ct] at the start of the next page's first line"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(lint(c.block0, c.block1), c.expected) << c.what;
+}
+
+TEST(Lint, ReportsBytesTheEngineMisreads) {
+    // A bare LF line end, and half-width katakana, which the engine takes as a lead byte.
+    std::string bareLf = "\x82\xA0\r\n\x82\xA2\n\x82\xA4\r\n[reset]\r\n";
+    std::vector<std::string> got = lintPlain(bareLf, "");
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got[0], "s0:2:2: error: a line end without CR: the engine overwrites the byte "
+                      "before the LF");
+    got = lint("ｱい\n[reset]\n");
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got[0], "s0:1:1: error: half-width katakana 「ｱ」: the engine reads the byte as "
+                      "the first of a double-byte character and garbles the text");
+}
+
+TEST(Lint, FindsNothingInTheDemoGame) {
+    LintResult r = lintGameFolder(std::string(TOLVANE_BINARY_DIR) + "/demo/game");
+    std::string all;
+    for (const LintDiagnostic& d : r.diagnostics)
+        all += formatDiagnostic(d) + "\n";
+    EXPECT_EQ(all, "");
+}
+
+TEST(Lint, ReportsMissingPicturesAndSounds) {
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("lint_assets_" + std::to_string(::getpid()));
+    fs::create_directories(dir / "Scenario");
+    fs::path game = fs::path(TOLVANE_BINARY_DIR) / "demo" / "game";
+    fs::copy(game / "Scenario", dir / "Scenario");
+    fs::copy(game / "CG", dir / "CG");
+    fs::copy(game / "Sound", dir / "Sound");
+    fs::remove(dir / "CG" / "背景3.bmp");
+    fs::remove(dir / "Sound" / "door50.wav");
+    LintResult r = lintGameFolder(dir.string());
+    ASSERT_EQ(r.errors, 2);
+    EXPECT_EQ(formatDiagnostic(r.diagnostics[0]),
+              dir.string() + "/CG/背景3.bmp: error: missing: the game loads this file");
+    EXPECT_EQ(formatDiagnostic(r.diagnostics[1]),
+              dir.string() + "/Sound/door50.wav: error: missing: the game loads this file");
+    fs::remove_all(dir);
+}
+
+} // namespace
