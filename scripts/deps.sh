@@ -2,7 +2,7 @@
 # Installs the Debian packages the engine needs to build, play and test, when any is missing.
 set -euo pipefail
 packages=(
-    cmake g++ clang pkg-config make
+    cmake g++ clang libclang-rt-14-dev pkg-config make
     libsdl2-dev libsdl2-mixer-dev libsdl2-ttf-dev libsdl2-image-dev libfontconfig-dev
     fonts-ipafont-gothic timgm6mb-soundfont
     libgtest-dev libgmock-dev googletest libbenchmark-dev

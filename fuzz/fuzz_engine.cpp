@@ -1,0 +1,140 @@
+#include "fuzz/fuzz_engine.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "sound/sound.h"
+
+namespace fuzz {
+
+namespace {
+
+std::filesystem::path g_folder;
+
+void dropMessage(std::string_view) {}
+
+void removeWorkFolder() {
+    std::error_code ec;
+    std::filesystem::current_path(std::filesystem::temp_directory_path(ec), ec);
+    if (!g_folder.empty()) std::filesystem::remove_all(g_folder, ec);
+}
+
+} // namespace
+
+void enterWorkFolder() {
+    if (!g_folder.empty()) return;
+    std::error_code ec;
+    std::filesystem::path base = "/dev/shm";
+    if (!std::filesystem::is_directory(base, ec) || ::access(base.c_str(), W_OK) != 0)
+        base = std::filesystem::temp_directory_path();
+    std::string pattern = (base / "tolvane-fuzz-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) fail("cannot make a work folder", __FILE__, __LINE__);
+    g_folder = pattern;
+    std::filesystem::current_path(g_folder);
+    std::atexit(removeWorkFolder);
+    setMessageSink(dropMessage);
+}
+
+void removeCheckpointFile() {
+    std::remove(std::string(kCheckpointPath).c_str());
+    std::remove((std::string(kCheckpointPath) + ".new").c_str());
+}
+
+void resetEngine() {
+    g_script = ScriptState{};
+    g_page.fill(0);
+    g_scenario.fill(0);
+    g_layers = {};
+    g_links = {};
+    currentBackground = 0;
+    currentBgm = -1;
+    g_pointer = PointerState{};
+    g_pointerQuad = ScreenQuad{};
+    g_clickQuad = ScreenQuad{};
+    g_mouse = MouseState{};
+    g_frameNo = kSceneTitleInit;
+    removeCheckpointFile();
+}
+
+void putBlock(int block, std::string_view plain, bool fill) {
+    auto* start = g_scenario.data() + static_cast<std::ptrdiff_t>(block) * kBlockSize;
+    std::fill_n(start, kBlockSize, std::uint8_t{0});
+    plain = plain.substr(0, std::min<std::size_t>(plain.size(), kMaxScenarioText));
+    std::size_t n = 0;
+    do {
+        const std::size_t part = std::min(plain.size(), kMaxScenarioText - n);
+        std::copy_n(plain.begin(), part, start + n);
+        n += part;
+    } while (fill && !plain.empty() && n < static_cast<std::size_t>(kMaxScenarioText));
+}
+
+void titleInit() {
+    PointerState& p = g_pointer;
+    p.bounds = Rect{10, 10, 790, 590};
+    p.x = 10;
+    p.y = 10;
+    p.pressed[0] = p.pressed[1] = p.pressed[2] = 0;
+    p.speed = 2;
+    p.width = 40;
+    p.height = 40;
+    g_frameNo = kSceneTitle;
+}
+
+void gameInit() {
+    ScriptState& s = g_script;
+    s.currentBlock = 0;
+    currentBackground = 0;
+    for (int l = 0; l < 2; ++l) {
+        buildQuad(g_layers[l].quad, 255, 150, 20, 709, 890, 0, 0, 64, 64);
+        g_layers[l].visible = false;
+    }
+    const PointerState& p = g_pointer;
+    buildQuad(g_pointerQuad, 255, static_cast<float>(p.x), static_cast<float>(p.y),
+              static_cast<float>(p.x + p.width), static_cast<float>(p.y + p.height), 0, 0, 64, 64);
+    buildQuad(g_clickQuad, 255, 0, 0, 30, 30, 0, 0, 16, 32);
+    for (LinkEntry& link : g_links)
+        buildQuad(link.quad, 127, 0, 0, 10, 10, 0, 0, 64, 64);
+    s.choiceWait = false;
+    s.linkMode = false;
+    clearLinks();
+    s.charsPerLine = 25;
+
+    // startScenario without its files: the blocks in memory are what the files would give.
+    s.source = 0;
+    s.revealPos = 0;
+    s.removedBytes = 0;
+    fillPage();
+    s.textRunning = true;
+    if (s.continueGame) restoreCheckpoint();
+    g_frameNo = kSceneGame;
+}
+
+void gameFrame(int dx, int dy, bool leftDown) {
+    g_mouse = MouseState{dx, dy, 0, {static_cast<std::uint8_t>(leftDown ? 0x80 : 0), 0, 0, 0}};
+    updatePointer();
+    if (g_script.textRunning && !g_script.choiceWait) stepScript();
+    if (g_script.choiceWait) testLinks();
+}
+
+void checkInvariants() {
+    const ScriptState& s = g_script;
+    FUZZ_CHECK(s.source >= 0 && s.source <= kScenarioSize);
+    FUZZ_CHECK(s.revealPos >= 0 && s.revealPos <= kPageBufferSize);
+    FUZZ_CHECK(s.removedBytes >= -kPageBufferSize && s.removedBytes <= kScenarioSize);
+    FUZZ_CHECK(s.linkCount >= 0 && s.linkCount <= kLinkCount);
+    FUZZ_CHECK(s.currentBlock >= 0 && s.currentBlock < kBlockCount);
+    FUZZ_CHECK(s.line >= 0 && s.column >= 0);
+    FUZZ_CHECK(currentBackground >= 0 && currentBackground < kBackgroundCount);
+    FUZZ_CHECK(currentBgm >= -1 && currentBgm < kSoundSlotCount);
+    for (const PictureLayer& layer : g_layers)
+        FUZZ_CHECK(layer.imageNo >= 0 && layer.imageNo < kCharPictureCount);
+    for (const LinkEntry& link : g_links)
+        FUZZ_CHECK(std::find(link.target.begin(), link.target.end(), '\0') != link.target.end());
+    FUZZ_CHECK(g_pointer.x >= g_pointer.bounds.left && g_pointer.y >= g_pointer.bounds.top);
+}
+
+} // namespace fuzz
