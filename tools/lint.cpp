@@ -48,11 +48,26 @@ struct Linter {
     void report(std::int32_t pos, bool error, std::string message) {
         found.insert({pos, error, std::move(message)});
     }
-    void warnOnce(std::set<int>& lines, std::int32_t pos, const std::string& message) {
-        int b = blockOf(pos);
-        int line = placeOfSjisOffset(plain[b], pos - b * kBlockSize).line + b * 1000000;
-        if (lines.insert(line).second) report(pos, false, message);
+    // Start of the line holding pos: line starts are always character starts, since an LF is
+    // never the second byte of a character.
+    static std::int32_t lineStartOf(std::int32_t pos) {
+        const std::int32_t first = blockOf(pos) * kBlockSize;
+        while (pos > first && scenarioByte(pos - 1) != '\n')
+            --pos;
+        return pos;
     }
+    // Reports once per line: a line of ASCII would otherwise give a finding a byte.
+    void warnOnce(std::set<std::int32_t>& lines, std::int32_t pos, const std::string& message) {
+        if (pos < lastLine.first || pos >= lastLine.second) {
+            lastLine.first = lineStartOf(pos);
+            lastLine.second = pos + 1;
+            while (lastLine.second < textEnd(blockOf(pos)) &&
+                   scenarioByte(lastLine.second - 1) != '\n')
+                ++lastLine.second;
+        }
+        if (lines.insert(lastLine.first).second) report(pos, false, message);
+    }
+    std::pair<std::int32_t, std::int32_t> lastLine{0, 0};
 
     // Lands on a label as a jump or a chosen link does; false when the block has none.
     bool land(int block, const std::string& name, std::int32_t from, int column, bool linkMode,
@@ -104,11 +119,11 @@ bool Linter::checkNextPage(std::int32_t ctStart, std::int32_t ctEnd, std::int32_
     TextPlace at =
         placeOfSjisOffset(text, std::clamp(real - base, 0, static_cast<int>(text.size())));
     std::string where = "line " + std::to_string(at.line) + ", column " + std::to_string(at.column);
-    // Inside a character when its lead byte starts before `real` in the source's own reading.
+    // Inside a character when one starts before `real` and ends behind it.
     bool inside = false;
-    for (std::size_t i = 0; i < text.size() && static_cast<std::int32_t>(i) + base < real;) {
-        std::size_t n = static_cast<std::uint8_t>(text[i]) >= 0x80 ? 2 : 1;
-        if (static_cast<std::int32_t>(i + n) + base > real) inside = true;
+    for (std::int32_t i = lineStartOf(real); i < real;) {
+        const std::int32_t n = scenarioByte(i) >= 0x80 ? 2 : 1;
+        if (i + n > real) inside = true;
         i += n;
     }
     const std::int32_t off = real - ideal;
@@ -165,7 +180,7 @@ void Linter::walk(const Entry& e) {
     int built = 0; // the item's index in the page as the builder laid it out
     int shownSinceWait = 0;
     std::int32_t pendingLink = -1; // a [link] still waiting for its [endlink]
-    std::set<int> blankLines;
+    std::set<std::int32_t> blankLines;
     const std::int32_t end = textEnd(e.block);
 
     for (int steps = 0; steps < 200000; ++steps) {
@@ -217,6 +232,8 @@ void Linter::walk(const Entry& e) {
                            "the text since the last click wait is taken off the "
                            "screen at once by [" +
                                name + "]; end its line first");
+                if (pendingLink >= 0) report(pendingLink, true, "[link] without [endlink]");
+                pendingLink = -1;
                 if (name == "reset") return;
                 if (name == "jump") {
                     if (!tag.valid) {
@@ -231,8 +248,11 @@ void Linter::walk(const Entry& e) {
                 }
                 const std::int32_t engineNext = s.source + k + length + 1 + s.removedBytes;
                 if (!checkNextPage(tagPlace, next, engineNext)) return;
+                const int wrapStart = s.column; // the next page's wrap counter starts here
                 stepScript();
                 cursor = pageStart = s.source;
+                // A page another walk has already played goes on as it did there.
+                if (!visited.insert({s.source, wrapStart, s.linkMode, links.size()}).second) return;
                 built = 0;
                 shownSinceWait = 0;
             } else if (name == "image" || name == "playse" || name == "playbgm" ||

@@ -268,3 +268,52 @@ TEST(Lint, ReportsMissingPicturesAndSounds) {
 }
 
 } // namespace
+
+namespace {
+
+// Scripts stitched at random from pieces that break the page model in every way the text can:
+// unclosed tags and comments, stray lead bytes, bare line ends, pages far over the limit, jumps
+// and links in all directions. The linter must finish on each, inside its buffers.
+TEST(Lint, FinishesOnArbitraryScripts) {
+    const std::string_view pieces[] = {"\x82\xA0",
+                                       "\x82\xA2\x82\xA4\x82\xA6",
+                                       "\r\n",
+                                       "\n",
+                                       "\r",
+                                       "[ct]",
+                                       "[l]",
+                                       "[s]",
+                                       "[reset]",
+                                       "[jump 0 target=*a]",
+                                       "[jump 1 target=*b]",
+                                       "[link target=*a]",
+                                       "[endlink]",
+                                       "[image 0 layer=0 left=0 top=0]",
+                                       "[image 3 layer=base ",
+                                       ";memo",
+                                       "*a\r\n",
+                                       "*b|\r\n",
+                                       "[",
+                                       "]",
+                                       "x",
+                                       "\xB1",
+                                       "\x82",
+                                       "[playse 50]",
+                                       "[nope]",
+                                       "[jump 0 target=*",
+                                       "\x81\x5D"};
+    std::uint32_t seed = 12345;
+    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    for (int round = 0; round < 300; ++round) {
+        std::string blocks[2];
+        for (std::string& b : blocks) {
+            const int count = static_cast<int>(next() % (round % 10 == 0 ? 3000 : 60));
+            for (int i = 0; i < count; ++i)
+                b += pieces[next() % std::size(pieces)];
+        }
+        LintResult r = lintScenarioText(blocks[0], blocks[1]);
+        EXPECT_EQ(r.errors + r.warnings, static_cast<int>(r.diagnostics.size()));
+    }
+}
+
+} // namespace
