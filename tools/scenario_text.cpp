@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <sys/stat.h>
 
 #include "app/files.h"
@@ -281,6 +282,32 @@ DecodeResult decodeScenario(std::span<const std::uint8_t> stored) {
     for (TextProblem& p : sjisProblems(text)) {
         p.message += "; it is decoded as U+FFFD";
         result.warnings.push_back(std::move(p));
+    }
+    // Code page 932 gives some characters two codes; encode writes one of them, so a file
+    // holding the other would not come back byte for byte.
+    std::optional<std::string> back = utf8ToSjis(sjisToUtf8(text));
+    if (!back || *back != text) {
+        TextPlace place;
+        for (std::size_t i = 0; i < text.size();) {
+            const auto b = static_cast<std::uint8_t>(text[i]);
+            const std::size_t n = isSjisLead(b) && i + 1 < text.size() ? 2 : 1;
+            const std::string_view code = std::string_view(text).substr(i, n);
+            if (n == 2) {
+                const std::string ch = sjisToUtf8(code);
+                std::optional<std::string> again = utf8ToSjis(ch);
+                if (again && *again != code)
+                    result.warnings.push_back({place, describeChar(ch) + " is " + hexBytes(code) +
+                                                          " here; encode writes it as " +
+                                                          hexBytes(*again)});
+            }
+            if (b == '\n') {
+                ++place.line;
+                place.column = 1;
+            } else {
+                ++place.column;
+            }
+            i += n;
+        }
     }
     if (plain.size() > static_cast<std::size_t>(kMaxScenarioText))
         result.warnings.push_back({placeOfSjisOffset(text, text.size()),

@@ -152,3 +152,19 @@ TEST(ScenarioText, PlacesCountCharactersNotBytes) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ScenarioText, DecodeWarnsOfACodeThatEncodeWritesOtherwise) {
+    // 纊 has two codes, ED 40 (NEC's selection) and FA 5C (IBM's); encode writes FA 5C.
+    std::vector<std::uint8_t> stored;
+    for (std::uint8_t p : {0x82, 0xA0, 0xED, 0x40})
+        stored.push_back(static_cast<std::uint8_t>(125 - p));
+    DecodeResult r = decodeScenario(stored);
+    EXPECT_EQ(r.text, "あ纊");
+    ASSERT_EQ(r.warnings.size(), 1u);
+    EXPECT_EQ(r.warnings[0].place.column, 2);
+    EXPECT_EQ(r.warnings[0].message, "「纊」 (U+7E8A) is ED 40 here; encode writes it as FA 5C");
+}
+
+} // namespace
