@@ -13,16 +13,14 @@ constexpr Colour kSkin{250, 226, 208};
 constexpr Colour kSkinShade{232, 196, 178};
 constexpr Colour kLine{70, 46, 42};
 
-void eye(Canvas& c, float x, float y, Colour iris, bool closed) {
-    if (closed) {
-        drawLine(c, x - 14, y, x + 14, y + 3, 3.5f, kLine);
-        return;
-    }
+// An eye; `side` is -1 for the figure's right eye (on the left of the picture), +1 for its left,
+// so that the lids fall towards the outer corners and the look stays gentle.
+void eye(Canvas& c, float x, float y, Colour iris, float side) {
     fillEllipse(c, x, y, 14, 17, {255, 255, 255});
     fillEllipse(c, x, y + 2, 11, 15, iris);
     fillEllipse(c, x, y + 3, 6, 8, mix(iris, {0, 0, 0}, 0.6f));
     fillEllipse(c, x - 4, y - 5, 4, 4, {255, 255, 255});
-    drawLine(c, x - 16, y - 15, x + 15, y - 17, 4, kLine);
+    drawLine(c, x - 16, y - 16 + 3 * side, x + 16, y - 16 - 3 * side, 4, kLine);
 }
 
 // しおり: a girl in an old-fashioned sailor uniform, long black hair.
@@ -54,8 +52,8 @@ Canvas girl() {
                     kX + 20,  142, kX + 40, 96, kX + 96,  110, kX + 100, 176, kX + 118, 110,
                     kX + 60,  64,  kX - 60, 64, kX - 118, 110},
                 hair); // fringe
-    eye(c, kX - 36, 200, {96, 70, 60}, false);
-    eye(c, kX + 36, 200, {96, 70, 60}, false);
+    eye(c, kX - 36, 200, {96, 70, 60}, 1);
+    eye(c, kX + 36, 200, {96, 70, 60}, -1);
     fillEllipse(c, kX - 58, 238, 14, 7, {246, 170, 170}, 0.5f);
     fillEllipse(c, kX + 58, 238, 14, 7, {246, 170, 170}, 0.5f);
     drawLine(c, kX - 10, 254, kX + 10, 256, 3, {170, 80, 80});
