@@ -131,12 +131,24 @@ TEST(GraphicsDevice, WithoutAWindowOnlyAHeadlessDeviceCanBeMade) {
     EXPECT_FALSE(presentWaitsForRetrace());
     EXPECT_GT(displayRefreshRate(), 0);
     beginFrame();
-    drawQuad(nullptr, quadAt(255, 0, 0, 10, 10));
+    ScreenQuad grey = quadAt(255, 0, 0, 10, 10);
+    for (QuadVertex& v : grey.v)
+        v.diffuse = 0xFF808080u;
+    drawQuad(nullptr, grey);
     endFrame();
     std::vector<std::uint32_t> pixels(800 * 600);
     EXPECT_TRUE(readPixels(pixels.data(), 800 * 4));
-    EXPECT_EQ(pixels[0], 0xFFFFFFFFu);
+    EXPECT_EQ(pixels[0], 0xFF808080u);
+    EXPECT_EQ(pixels[10], 0xFFFFFFFFu);
     EXPECT_FALSE(readPixels(pixels.data(), 100)); // a pitch too small for a row
+    {
+        TempFolder folder;
+        ASSERT_TRUE(saveScreenshot("shot.png"));
+        Picture shot;
+        std::string error;
+        ASSERT_TRUE(loadPictureFile("shot.png", PictureForm::Plain, shot, error)) << error;
+        EXPECT_TRUE(shot.argb == pixels);
+    }
     releaseGraphics();
     releaseGraphics();
     EXPECT_FALSE(graphicsReady());
