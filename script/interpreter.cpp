@@ -169,6 +169,10 @@ void removeFromPage(int length, bool uncounted) {
     if (s.revealPos < kPageLimit) {
         std::copy(g_page.begin() + s.revealPos, g_page.begin() + kPageLimit,
                   g_page.begin() + (s.revealPos - length));
+        // The bytes left free at the page's end are blanked: copies kept there would be
+        // revealed again, and a tag among them run again, for ever when it is the last item.
+        std::fill(g_page.begin() + (kPageLimit - length), g_page.begin() + kPageLimit,
+                  std::uint8_t{0});
     } else {
         // The item ran over the page's end, where nothing is moved: blank it, or the reveal
         // would meet the same tag again at once and run it for ever.
