@@ -19,6 +19,7 @@ namespace {
 
 SDL_Window* g_window = nullptr;
 bool g_active = false;
+bool g_headless = false; // the window is never shown: it is always active
 bool g_quit = false;
 
 // Message boxes belong to the window once there is one; they also go to standard error, so a
@@ -40,6 +41,7 @@ void handleEvent(const SDL_Event& e) {
         if (e.key.keysym.scancode == SDL_SCANCODE_ESCAPE) g_quit = true;
         break;
     case SDL_WINDOWEVENT:
+        if (g_headless) break;
         switch (e.window.event) {
         case SDL_WINDOWEVENT_MINIMIZED:
         case SDL_WINDOWEVENT_HIDDEN:
@@ -127,6 +129,7 @@ int runProgram(const ProgramOptions& config) {
     createKeyboard();
     createMouse();
     applyRenderStates();
+    g_headless = config.headless;
     g_active = config.headless || (SDL_GetWindowFlags(g_window) & SDL_WINDOW_MINIMIZED) == 0;
 
     const bool pace = !config.headless && !presentWaitsForRetrace();
