@@ -40,11 +40,12 @@ bool nextAction(Control& c) {
     return true;
 }
 
-// The default when the actions have run out: click every other frame while sweeping down the
-// text lines and back.
+// The default when the actions have run out: click every other frame while the pointer zigzags
+// over the text lines, where the links are.
 void defaultFrame(int frame) {
-    const int dy = (frame / 40) % 2 == 0 ? 9 : -9;
-    fuzz::gameFrame(frame % 3 == 0 ? 3 : 0, dy, frame % 2 == 0);
+    const int dx = (frame / 64) % 2 == 0 ? 4 : -4;
+    const int dy = (frame / 24) % 2 == 0 ? 9 : -9;
+    fuzz::gameFrame(dx, dy, frame % 2 == 0);
 }
 
 // Runs one frame of the current action; false when no action is left.
