@@ -12,32 +12,17 @@ ScreenQuad g_textBoxQuad{};
 
 void gameInit() {
     loadImageSet();
-    g_script.currentBlock = 0;
-    currentBackground = 0;
-
+    prepareScenarioForGame();
     buildQuad(g_bgQuad, 255, 0, 0, 800, 600, 0, 0, 64, 64);
-    for (int l = 0; l < 2; ++l) {
-        buildQuad(g_layers[l].quad, 255, 150, 20, 709, 890, 0, 0, 64, 64);
-        g_layers[l].visible = false;
-    }
     buildQuad(g_textBoxQuad, 127, 0, 0, 800, 600, 0, 0, 64, 64);
     const PointerState& p = g_pointer;
     buildQuad(g_pointerQuad, 255, static_cast<float>(p.x), static_cast<float>(p.y),
               static_cast<float>(p.x + p.width), static_cast<float>(p.y + p.height), 0, 0, 64, 64);
-    buildQuad(g_clickQuad, 255, 0, 0, 30, 30, 0, 0, 16, 32);
-    for (LinkEntry& link : g_links)
-        buildQuad(link.quad, 127, 0, 0, 10, 10, 0, 0, 64, 64);
-    // A game left with F1 during a choice would otherwise start again inside that choice, with
-    // link areas the pointer can hardly reach: every game starts with no choice pending.
-    g_script.choiceWait = false;
-    g_script.linkMode = false;
-    clearLinks();
 
     loadSoundSlot(1, ".\\Sound\\brel_gm1.mid", true);
     loadSoundSlot(50, ".\\Sound\\door50.wav", false);
     loadSoundSlot(51, ".\\Sound\\gameover51.wav", false);
     createTextFont();
-    g_script.charsPerLine = ((g_textRect.right - g_textRect.left) / kCellWidth) / 2;
     startScenario();
     if (g_script.continueGame) restoreCheckpoint();
     g_frameNo = kSceneGame;

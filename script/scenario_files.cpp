@@ -42,6 +42,25 @@ int loadScenarioFile(std::span<std::uint8_t, kBlockSize> block, std::string_view
     return 1;
 }
 
+void prepareScenarioForGame() {
+    ScriptState& s = g_script;
+    s.currentBlock = 0;
+    currentBackground = 0;
+    for (int l = 0; l < 2; ++l) {
+        buildQuad(g_layers[l].quad, 255, 150, 20, 709, 890, 0, 0, 64, 64);
+        g_layers[l].visible = false;
+    }
+    buildQuad(g_clickQuad, 255, 0, 0, 30, 30, 0, 0, 16, 32);
+    for (LinkEntry& link : g_links)
+        buildQuad(link.quad, 127, 0, 0, 10, 10, 0, 0, 64, 64);
+    // A game left with F1 during a choice would otherwise start again inside that choice, with
+    // link areas the pointer can hardly reach: every game starts with no choice pending.
+    s.choiceWait = false;
+    s.linkMode = false;
+    clearLinks();
+    s.charsPerLine = ((g_textRect.right - g_textRect.left) / kCellWidth) / 2;
+}
+
 void startScenario() {
     ScriptState& s = g_script;
     s.source = 0;

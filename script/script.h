@@ -26,6 +26,11 @@ inline constexpr std::uint8_t scrambleScenarioByte(std::uint8_t b) {
 // cannot be opened (after its message).
 int loadScenarioFile(std::span<std::uint8_t, kBlockSize> block, std::string_view path);
 
+// What every game start does to the scenario engine before the scenario is loaded: block 0 and
+// background 0, layers 0 and 1 rebuilt at their place and hidden, the click icon and the link
+// areas reset, no choice pending, and the page geometry.
+void prepareScenarioForGame();
+
 // Loads both scenario files, builds the first page of block 0 and starts the reveal.
 void startScenario();
 

@@ -8,15 +8,8 @@ namespace {
 
 // What game init does to the scenario engine (pictures and sound aside).
 void gameInit() {
-    g_script.currentBlock = 0;
-    currentBackground = 0;
-    for (int l = 0; l < 2; ++l) {
-        buildQuad(g_layers[l].quad, 255, 150, 20, 709, 890, 0, 0, 64, 64);
-        g_layers[l].visible = false;
-    }
+    prepareScenarioForGame();
     buildQuad(g_pointerQuad, 255, 10, 10, 50, 50, 0, 0, 64, 64);
-    buildQuad(g_clickQuad, 255, 0, 0, 30, 30, 0, 0, 16, 32);
-    g_script.charsPerLine = 25;
     startScenario();
     if (g_script.continueGame) restoreCheckpoint();
     g_frameNo = kSceneGame;
