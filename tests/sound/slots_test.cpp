@@ -192,11 +192,13 @@ TEST_F(SoundTest, SecondaryPlaysNeverDisturbThePrimaryPiece) {
     EXPECT_EQ(Mix_Playing(-1), 1);
     EXPECT_EQ(primarySoundSlot(), 0);
 
-    // The start sound played as primary cuts the music off, not the effect that sounds.
+    // The start sound played as primary cuts the music off, not the effect that sounds (the
+    // half-second door; the short MIDI effect may have ended by now).
+    playSlotSecondary(50);
     playSlotPrimary(52);
     EXPECT_EQ(primarySoundSlot(), 52);
     EXPECT_EQ(Mix_PlayingMusic(), 0);
-    EXPECT_EQ(Mix_Playing(-1), 2);
+    EXPECT_GE(Mix_Playing(-1), 2);
 
     // More effects than channels: the oldest give way, and none takes the primary's place.
     for (int i = 0; i < 40; ++i)
