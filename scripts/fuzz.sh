@@ -33,11 +33,12 @@ declare -A max_len=([scenario]=20000 [checkpoint]=1024 [tags]=4200 [replay]=4096
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 failed=0
+passed=0
 for t in "${targets[@]}"; do
     binary=$build/fuzz/fuzz_$t
     if [ ! -x "$binary" ]; then
         echo "fuzz $t: no such target"
-        failed=1
+        failed=$((failed + 1))
         continue
     fi
     # New inputs go into the build folder; the committed seeds are only read.
@@ -60,14 +61,17 @@ for t in "${targets[@]}"; do
     ((status == 0)) || result="FAILED (exit $status)"
     echo "fuzz $t: ${runs:-?} runs in ${seconds}s, cov ${cov:-?}, ft ${ft:-?}, corpus ${corp:-?}," \
         "peak rss ${rss:-?} MB: $result"
-    if ((status != 0)); then
-        failed=1
+    if ((status == 0)); then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
         grep -E 'ERROR|SUMMARY|fuzz check failed|runtime error|Test unit written' "$log" | head -n 20
-        crash=$(ls -t "$artifacts" 2>/dev/null | head -n 1)
+        crash=$(sed -n 's/.*Test unit written to \(.*\)$/\1/p' "$log" | tail -n 1)
         if [ -n "$crash" ]; then
-            echo "--- reproduce: $binary $artifacts/$crash"
-            "$binary" "$artifacts/$crash" 2>&1 | grep -v '^INFO:' | head -n 60 || true
+            echo "--- reproduce: $binary $crash"
+            "$binary" -timeout=20 "$crash" 2>&1 | grep -v '^INFO:' | head -n 60 || true
         fi
     fi
 done
-exit $failed
+echo "fuzz: $passed passed, $failed failed"
+((failed == 0))
