@@ -60,16 +60,24 @@ void resetEngine() {
     removeCheckpointFile();
 }
 
-void putBlock(int block, std::string_view plain, bool fill) {
+void putBlock(int block, std::string_view plain, Layout layout) {
     auto* start = g_scenario.data() + static_cast<std::ptrdiff_t>(block) * kBlockSize;
     std::fill_n(start, kBlockSize, std::uint8_t{0});
-    plain = plain.substr(0, std::min<std::size_t>(plain.size(), kMaxScenarioText));
-    std::size_t n = 0;
-    do {
-        const std::size_t part = std::min(plain.size(), kMaxScenarioText - n);
-        std::copy_n(plain.begin(), part, start + n);
-        n += part;
-    } while (fill && !plain.empty() && n < static_cast<std::size_t>(kMaxScenarioText));
+    constexpr auto kCapacity = static_cast<std::size_t>(kMaxScenarioText);
+    plain = plain.substr(0, std::min(plain.size(), kCapacity));
+    switch (layout) {
+    case Layout::AsLoaded:
+        std::copy(plain.begin(), plain.end(), start);
+        break;
+    case Layout::Repeated:
+        for (std::size_t n = 0; !plain.empty() && n < kCapacity; n += plain.size())
+            std::copy_n(plain.begin(), std::min(plain.size(), kCapacity - n), start + n);
+        break;
+    case Layout::AtTheEnd:
+        std::fill_n(start, kCapacity - plain.size(), std::uint8_t{'x'});
+        std::copy(plain.begin(), plain.end(), start + (kCapacity - plain.size()));
+        break;
+    }
 }
 
 void titleInit() {

@@ -37,9 +37,12 @@ void removeCheckpointFile();
 // The engine as a fresh process has it, with the pointer as the title initialiser leaves it.
 void resetEngine();
 
+// How a block's text is laid out. Repeated up to the block's capacity, or behind a run of 'x'
+// bytes that ends at the capacity, the block's end is in reach of every page and label.
+enum class Layout { AsLoaded, Repeated, AtTheEnd };
+
 // Puts plain text into a block as the loader does: at most the block's capacity, then zeros.
-// With `fill` the text is repeated up to the capacity, so that the block's end is reached.
-void putBlock(int block, std::string_view plain, bool fill = false);
+void putBlock(int block, std::string_view plain, Layout layout = Layout::AsLoaded);
 
 // The title initialiser's pointer (the title scene's pictures and music aside).
 void titleInit();

@@ -4,12 +4,13 @@
 //
 // Input: BLOCK0 '~' BLOCK1 '~' CONTROL. The blocks are split at the byte 0x7E because a
 // scenario file cannot hold it: its stored form 0xFF ends the file. So every block made here
-// is one the loader could give. CONTROL[0] holds options (bit 0 and 1: repeat block 0 or 1 up
-// to the block's capacity, so that a page meets the block's end); each later byte is one
+// is one the loader could give. CONTROL[0] lays the blocks out: bits 0-1 for block 0, bits
+// 2-3 for block 1, each 1 for its text repeated up to the block's capacity and 2 for its text
+// behind 'x' bytes up to the capacity (see fuzz::Layout), else as loaded. Each later byte is one
 // action of (b & 7) with a count n = (b >> 3) + 1:
 //   0 idle n frames         1 left button held n frames    2 n clicks (down, then up)
 //   3/4 move down/up 2n     5/6 move right/left 2n         7 F1 when n is 1, else idle
-// When the actions run out, the pointer sweeps up and down while the button clicks, so that
+// When the actions run out, the pointer zigzags over the text while the button clicks, so that
 // text goes on and links get chosen.
 #include <cstddef>
 #include <cstdint>
@@ -110,8 +111,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t options = rest.empty() ? 0 : control[0];
 
     fuzz::resetEngine();
-    fuzz::putBlock(0, block0, (options & 1) != 0);
-    fuzz::putBlock(1, block1, (options & 2) != 0);
+    auto layout = [](int bits) {
+        return bits == 1   ? fuzz::Layout::Repeated
+               : bits == 2 ? fuzz::Layout::AtTheEnd
+                           : fuzz::Layout::AsLoaded;
+    };
+    fuzz::putBlock(0, block0, layout(options & 3));
+    fuzz::putBlock(1, block1, layout((options >> 2) & 3));
     fuzz::titleInit();
     fuzz::gameInit();
     fuzz::checkInvariants();
