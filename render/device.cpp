@@ -19,6 +19,7 @@ SDL_Renderer* g_renderer = nullptr;       // made by createGraphicsDevice
 SDL_Surface* g_headlessSurface = nullptr; // the output of a device made without a window
 SDL_Texture* g_frameTarget = nullptr;     // the 800 x 600 picture every draw goes into
 bool g_vsync = false;                     // the renderer was made to wait for the retrace
+bool g_software = false;                  // the renderer is SDL's software one
 std::vector<Texture*> g_textures;         // every live texture record, for re-making them
 
 constexpr int kCreateFailed = -1;
@@ -101,6 +102,28 @@ SDL_Texture* makeSdlTexture(const Picture& picture) {
     return t;
 }
 
+void dropFaded(Texture& t) {
+    if (t.faded) SDL_DestroyTexture(t.faded);
+    t.faded = nullptr;
+    t.fadedAlpha = -1;
+}
+
+// The software renderer blends a texture under alpha modulation through a slow generic path; a
+// copy that carries the alpha in its texels draws the same pixels several times faster. The
+// text box, drawn half transparent every frame, is the one that matters.
+SDL_Texture* fadedTexture(Texture& t, int alpha) {
+    if (t.faded && t.fadedAlpha == alpha) return t.faded;
+    dropFaded(t);
+    Picture copy = t.source;
+    for (std::uint32_t& p : copy.argb) {
+        const std::uint32_t a = (p >> 24) * static_cast<std::uint32_t>(alpha) / 255;
+        p = (a << 24) | (p & 0x00FFFFFFu);
+    }
+    t.faded = makeSdlTexture(copy);
+    if (t.faded) t.fadedAlpha = alpha;
+    return t.faded;
+}
+
 SDL_Color colourOf(std::uint32_t argb) {
     return SDL_Color{static_cast<Uint8>(argb >> 16), static_cast<Uint8>(argb >> 8),
                      static_cast<Uint8>(argb), static_cast<Uint8>(argb >> 24)};
@@ -133,8 +156,9 @@ int createGraphicsDevice(const GraphicsOptions& options) {
         showMessage("DirectXデバイス生成失敗");
         return kCreateFailed;
     }
+    g_software = isSoftwareRenderer();
     // The software renderer only imitates vsync; the frame loop paces itself there instead.
-    if (isSoftwareRenderer()) {
+    if (g_software) {
         SDL_RenderSetVSync(g_renderer, 0);
         g_vsync = false;
     }
@@ -172,6 +196,7 @@ void recreateTextures() {
     if (!g_renderer) return;
     for (Texture* t : g_textures) {
         if (t->sdl) SDL_DestroyTexture(t->sdl);
+        dropFaded(*t);
         t->sdl = makeSdlTexture(t->source);
         if (!t->sdl)
             reportProblem(std::string("a texture could not be made again: ") + SDL_GetError());
@@ -203,6 +228,7 @@ void releaseGraphics() {
     for (Texture* t : g_textures) {
         if (t->sdl) SDL_DestroyTexture(t->sdl);
         t->sdl = nullptr;
+        dropFaded(*t);
     }
     if (g_frameTarget) SDL_DestroyTexture(g_frameTarget);
     g_frameTarget = nullptr;
@@ -211,6 +237,7 @@ void releaseGraphics() {
     if (g_headlessSurface) SDL_FreeSurface(g_headlessSurface);
     g_headlessSurface = nullptr;
     g_vsync = false;
+    g_software = false;
 }
 
 bool presentWaitsForRetrace() {
@@ -271,6 +298,15 @@ void drawQuad(const Texture* texture, const ScreenQuad& quad) {
         v[i].tex_coord = SDL_FPoint{q.u, q.v};
     }
     SDL_Texture* t = texture ? texture->sdl : nullptr;
+    const std::uint32_t c = quad.v[0].diffuse;
+    if (t && g_software && (c >> 24) < 255 && (c & 0x00FFFFFFu) == 0x00FFFFFFu &&
+        quad.v[1].diffuse == c && quad.v[2].diffuse == c && quad.v[3].diffuse == c) {
+        if (SDL_Texture* faded = fadedTexture(*const_cast<Texture*>(texture), int(c >> 24))) {
+            t = faded;
+            for (SDL_Vertex& vertex : v)
+                vertex.color.a = 255;
+        }
+    }
     // The software renderer draws some quads through its copy path, which leaves the vertex
     // colour behind as the texture's modulation; every draw therefore sets all of it again.
     if (t) {
@@ -325,11 +361,13 @@ void destroyTexture(Texture* texture) {
     if (!texture) return;
     g_textures.erase(std::remove(g_textures.begin(), g_textures.end(), texture), g_textures.end());
     if (texture->sdl) SDL_DestroyTexture(texture->sdl);
+    dropFaded(*texture);
     delete texture;
 }
 
 void updateTextureRect(Texture& texture, const SDL_Rect& rect) {
     if (!texture.sdl) return;
+    dropFaded(texture);
     const Picture& p = texture.source;
     if (rect.x < 0 || rect.y < 0 || rect.w <= 0 || rect.h <= 0 || rect.x + rect.w > p.width ||
         rect.y + rect.h > p.height)

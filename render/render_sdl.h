@@ -14,6 +14,10 @@
 struct Texture {
     SDL_Texture* sdl = nullptr;
     Picture source;
+    // For the software renderer: a copy with a quad's alpha already in its texels, and that
+    // alpha (-1: none). Made on the first half-transparent draw, dropped with the texture.
+    SDL_Texture* faded = nullptr;
+    int fadedAlpha = -1;
 };
 
 // The window to draw into; the window layer sets it before createGraphicsDevice. Without one,
