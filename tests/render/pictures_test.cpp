@@ -3,6 +3,7 @@
 #include "render_fixture.h"
 
 #include <array>
+#include <filesystem>
 
 #include "app/message.h"
 
@@ -97,6 +98,9 @@ TEST_F(Pictures, AFailedLoadLeavesTheSlotAsItWas) {
     std::fputs("BM this is not a picture", junk);
     std::fclose(junk);
     EXPECT_LT(loadTextureKeyed(".\\CG\\junk.bmp", slot), 0);
+    EXPECT_EQ(slot, held);
+    std::filesystem::create_directory("CG/folder.bmp"); // a folder by a picture's name
+    EXPECT_LT(loadTexturePlain(".\\CG\\folder.bmp", slot), 0);
     EXPECT_EQ(slot, held);
     releaseTexture(slot);
     EXPECT_EQ(slot, nullptr);
