@@ -108,6 +108,8 @@ int runProgram(const ProgramOptions& config) {
             setenv("SDL_VIDEODRIVER", "offscreen", 1);
         setenv("SDL_AUDIODRIVER", "dummy", 0);
     }
+    // The frame-rate line is written at debug priority: seen only when the player asks.
+    if (config.debugLog) SDL_LogSetPriority(SDL_LOG_CATEGORY_APPLICATION, SDL_LOG_PRIORITY_DEBUG);
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
         std::fprintf(stderr, "tolvane: cannot start SDL: %s\n", SDL_GetError());
         return 0;

@@ -29,6 +29,8 @@ Options:
   --screenshot N:FILE  write the picture of frame N to the PNG file FILE (repeatable)
   --state N:FILE       write the game state after frame N as JSON to FILE (repeatable)
   --trace FILE         write one JSON line to FILE for each thing the game does
+  --debug-log          show the debug log (the frame-rate line once a second) on
+                       standard error
   --help               show this text
 
 Input file: one event a line, "FRAME EVENT ARGS"; '#' starts a comment.
@@ -367,10 +369,14 @@ bool parseOptions(int argc, char** argv, ProgramOptions* out, std::string* error
             hasValue = true;
         }
 
-        if (name == "--help" || name == "-h" || name == "--headless") {
+        if (name == "--help" || name == "-h" || name == "--headless" || name == "--debug-log") {
             if (hasValue) return fail(std::string(name) + " takes no value");
             if (name == "--headless") {
                 o.headless = true;
+                continue;
+            }
+            if (name == "--debug-log") {
+                o.debugLog = true;
                 continue;
             }
             *out = ProgramOptions{};

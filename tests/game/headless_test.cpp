@@ -171,3 +171,15 @@ TEST_F(Headless, BadCommandLinesStopBeforeAnythingStarts) {
     }
     EXPECT_NE(runGame(dir_, "--headless --input bad.txt").err.find("bad.txt:2"), std::string::npos);
 }
+
+TEST_F(Headless, TheFrameRateLineShowsOnlyWhenAskedFor) {
+    writeGame(dir_, block0(), block1());
+    // Headless frames are not paced: enough of them to last well over a second.
+    const RunResult quiet = runGame(dir_, "--headless --frames 3000");
+    EXPECT_EQ(quiet.err.find("SceneNo"), std::string::npos) << quiet.err;
+    const RunResult loud = runGame(dir_, "--headless --debug-log --frames 3000");
+    EXPECT_EQ(loud.exitCode, 0);
+    const std::size_t at = loud.err.find("SceneNo：201 / ");
+    ASSERT_NE(at, std::string::npos) << loud.err;
+    EXPECT_EQ(loud.err.compare(at + std::string("SceneNo：201 / ").size() + 4, 4, " FPS"), 0);
+}
