@@ -123,25 +123,34 @@ void showImage(int length) {
     target.visible = true;
 }
 
-void playSoundEffect() {
+namespace {
+
+// The slot of [playse N] / [playbgm N] in range, or -1 after reporting the tag as ignored.
+int slotOfSoundTag(std::string_view form) {
     std::int64_t slot;
     int t;
-    if (!readSlotArgument(&slot, &t))
-        return reportIgnoredTag(t, g_script.revealPos - t, "expected [playse N]");
-    if (slot >= kSoundSlotCount)
-        return reportIgnoredTag(t, g_script.revealPos - t, "sound slot out of range");
-    playSlotSecondary(static_cast<int>(slot));
+    if (!readSlotArgument(&slot, &t)) {
+        reportIgnoredTag(t, g_script.revealPos - t, "expected " + std::string(form));
+        return -1;
+    }
+    if (slot >= kSoundSlotCount) {
+        reportIgnoredTag(t, g_script.revealPos - t, "sound slot out of range");
+        return -1;
+    }
+    return static_cast<int>(slot);
+}
+
+} // namespace
+
+void playSoundEffect() {
+    if (const int slot = slotOfSoundTag("[playse N]"); slot >= 0) playSlotSecondary(slot);
 }
 
 void playMusic() {
-    std::int64_t slot;
-    int t;
-    if (!readSlotArgument(&slot, &t))
-        return reportIgnoredTag(t, g_script.revealPos - t, "expected [playbgm N]");
-    if (slot >= kSoundSlotCount)
-        return reportIgnoredTag(t, g_script.revealPos - t, "sound slot out of range");
-    currentBgm = static_cast<std::int32_t>(slot);
-    playSlotPrimary(currentBgm);
+    if (const int slot = slotOfSoundTag("[playbgm N]"); slot >= 0) {
+        currentBgm = slot;
+        playSlotPrimary(slot);
+    }
 }
 
 void stopMusic() {
