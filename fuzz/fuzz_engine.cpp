@@ -94,22 +94,10 @@ void titleInit() {
 
 void gameInit() {
     ScriptState& s = g_script;
-    s.currentBlock = 0;
-    currentBackground = 0;
-    for (int l = 0; l < 2; ++l) {
-        buildQuad(g_layers[l].quad, 255, 150, 20, 709, 890, 0, 0, 64, 64);
-        g_layers[l].visible = false;
-    }
+    prepareScenarioForGame();
     const PointerState& p = g_pointer;
     buildQuad(g_pointerQuad, 255, static_cast<float>(p.x), static_cast<float>(p.y),
               static_cast<float>(p.x + p.width), static_cast<float>(p.y + p.height), 0, 0, 64, 64);
-    buildQuad(g_clickQuad, 255, 0, 0, 30, 30, 0, 0, 16, 32);
-    for (LinkEntry& link : g_links)
-        buildQuad(link.quad, 127, 0, 0, 10, 10, 0, 0, 64, 64);
-    s.choiceWait = false;
-    s.linkMode = false;
-    clearLinks();
-    s.charsPerLine = 25;
 
     // startScenario without its files: the blocks in memory are what the files would give.
     s.source = 0;

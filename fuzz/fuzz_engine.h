@@ -47,8 +47,9 @@ void putBlock(int block, std::string_view plain, Layout layout = Layout::AsLoade
 // The title initialiser's pointer (the title scene's pictures and music aside).
 void titleInit();
 
-// What game init does to the scenario engine: quads, links, the first page of the blocks
-// already in memory, and the continue when it is armed. Pictures, sound and the font aside.
+// What game init does to the scenario engine: its preparation, the pointer's quad, the first
+// page of the blocks already in memory, and the continue when it is armed. Pictures, sound and
+// the font aside.
 void gameInit();
 
 // One game frame with the given mouse snapshot: the pointer, then a step or the link test.
