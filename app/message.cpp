@@ -69,7 +69,11 @@ void reportProblem(std::string_view text) {
 }
 
 void reportProblemOnce(std::string_view text) {
-    if (!g_reported.insert(std::string(text)).second) return;
+    // Remembered up to a bound: a script has few distinct problems, and memory must not grow
+    // without end on input that has many; past the bound they are simply reported each time.
+    constexpr std::size_t kRemembered = 4096;
+    if (g_reported.count(std::string(text))) return;
+    if (g_reported.size() < kRemembered) g_reported.insert(std::string(text));
     reportProblem(text);
 }
 
