@@ -82,7 +82,8 @@ struct Walker {
 std::vector<TextProblem> sjisProblems(std::string_view sjis) {
     std::vector<TextProblem> out;
     bool anyUnassigned = sjisToUtf8(sjis).find("\xEF\xBF\xBD") != std::string::npos;
-    TextPlace place;
+    Walker walker;
+    const TextPlace& place = walker.place;
     std::size_t i = 0;
     while (i < sjis.size()) {
         const auto b = static_cast<std::uint8_t>(sjis[i]);
@@ -100,12 +101,7 @@ std::vector<TextProblem> sjisProblems(std::string_view sjis) {
             out.push_back(
                 {place, "the code " + hexBytes(ch) + " has no character in code page 932"});
         }
-        if (b == '\n') {
-            ++place.line;
-            place.column = 1;
-        } else {
-            ++place.column;
-        }
+        walker.step(sjis.substr(i, n));
         i += n;
     }
     return out;
@@ -119,21 +115,16 @@ bool placeBefore(const TextProblem& a, const TextProblem& b) {
 } // namespace
 
 TextPlace placeOfSjisOffset(std::string_view sjis, std::size_t offset) {
-    TextPlace place;
+    Walker walker;
     std::size_t i = 0;
     while (i < sjis.size()) {
         const auto b = static_cast<std::uint8_t>(sjis[i]);
         std::size_t n = isSjisLead(b) ? 2 : 1;
         if (offset < i + n) break;
-        if (b == '\n') {
-            ++place.line;
-            place.column = 1;
-        } else {
-            ++place.column;
-        }
+        walker.step(sjis.substr(i, n));
         i += n;
     }
-    return place;
+    return walker.place;
 }
 
 EncodeResult encodeScenario(std::string_view input, SourceEncoding encoding) {
