@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "app/frame.h"
-#include "app/message.h"
 #include "app/state_dump.h"
+#include "base/message.h"
 #include "input/input_sdl.h"
 #include "render/render_sdl.h"
 #include "sound/sound.h"

@@ -2,7 +2,7 @@
 
 #include <SDL.h>
 
-#include "app/message.h"
+#include "base/message.h"
 #include "input/input.h"
 #include "render/render.h"
 #include "scenes/scenes.h"

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/files.h"
-#include "app/frame.h"
-#include "app/message.h"
+#include "base/files.h"
+#include "base/message.h"
+#include "base/scene_number.h"
 #include "input/input.h"
 #include "script/script.h"
 #include "sound/sound.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/files.h"
+#include "base/files.h"
 #include "render/render_sdl.h"
 
 namespace {

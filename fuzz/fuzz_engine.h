@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "app/frame.h"
-#include "app/message.h"
+#include "base/message.h"
+#include "base/scene_number.h"
 #include "input/input.h"
 #include "script/script.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/files.h"
+#include "base/files.h"
 #include "fuzz/fuzz_engine.h"
 #include "tools/lint.h"
 #include "tools/scenario_text.h"

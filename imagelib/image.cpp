@@ -7,7 +7,7 @@
 #include <climits>
 #include <cstdio>
 
-#include "app/files.h"
+#include "base/files.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// Keyboard and mouse on SDL events, in the original's snapshot format: g_keys by the old
-// scan-code numbering, g_mouse as relative movement since the previous poll.
+// Keyboard and mouse on SDL events, as the game reads them: g_keys indexed by PC scan codes
+// (set 1), g_mouse as relative movement since the previous poll.
 #include "input/input_sdl.h"
 
 #include <algorithm>
@@ -9,7 +9,7 @@
 namespace {
 
 constexpr int kButtonCount = 4;
-// The original's mouse reported the wheel in these units per notch.
+// Wheel movement is counted in 120 units per notch, the unit PC mice report it in.
 constexpr int kWheelNotch = 120;
 
 struct KeyPair {
@@ -17,7 +17,8 @@ struct KeyPair {
     std::uint8_t code;
 };
 
-// SDL's scancodes follow the USB usage table; the snapshot keeps the original's PC scan codes.
+// SDL's scancodes follow the USB usage table; the snapshot is indexed by PC scan codes (set 1),
+// the numbering the game's key codes are written in.
 constexpr KeyPair kKeyPairs[] = {
     {SDL_SCANCODE_ESCAPE, 0x01},
     {SDL_SCANCODE_1, 0x02},
@@ -145,7 +146,7 @@ constexpr std::array<std::uint8_t, SDL_NUM_SCANCODES> makeKeyTable() {
     return table;
 }
 
-// 0 where the snapshot has no code (the original never used code 0 for a key).
+// 0 where the snapshot has no code (code 0 is no key in the PC numbering).
 constexpr std::array<std::uint8_t, SDL_NUM_SCANCODES> kKeyTable = makeKeyTable();
 
 // One source of input: the devices (from SDL events) or the replay.
@@ -182,9 +183,10 @@ std::int32_t take(std::int64_t& sum) {
     return value;
 }
 
-// The original read the mouse only while the window was in the foreground. Relative mode keeps
-// the motion coming when the hidden system cursor would reach the edge of the window or screen,
-// as the original's relative axes did; it is let go whenever the window loses the foreground.
+// The mouse is read only while the window is in the foreground, so that a player working in
+// another window does not move the game's pointer. Relative mode keeps the motion coming when
+// the hidden system cursor would reach the edge of the window or screen, as a relative axis
+// must; it is let go whenever the window loses the foreground.
 void updateRelativeMode() {
     if (SDL_WasInit(SDL_INIT_VIDEO) == 0) {
         s.relativeMode = false;
@@ -306,8 +308,8 @@ void pollKeyboard() {
 
 void pollMouse() {
     if (!readable()) {
-        // Buttons keep their last state as the original's did; movement does not repeat,
-        // or the pointer would drift on by the last movement every frame in the background.
+        // In the background the buttons keep their last state; movement does not repeat, or
+        // the pointer would drift on by the last movement every frame.
         g_mouse.lX = 0;
         g_mouse.lY = 0;
         g_mouse.lZ = 0;

@@ -7,7 +7,7 @@
 
 #include "render/quad.h"
 
-// Key codes of the keyboard snapshot (the original's scan-code numbering).
+// Key codes of the keyboard snapshot: PC scan codes (set 1).
 inline constexpr int kKeyEscape = 0x01;
 inline constexpr int kKeyReturn = 0x1C;
 inline constexpr int kKeySpace = 0x39;

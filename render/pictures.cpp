@@ -1,8 +1,8 @@
 // The picture set: texture slots, the two loading forms and the game's fixed list of pictures.
 #include <string>
 
-#include "app/files.h"
-#include "app/message.h"
+#include "base/files.h"
+#include "base/message.h"
 #include "render/render_sdl.h"
 
 std::array<Texture*, 10> g_bgTex{};

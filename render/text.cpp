@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/files.h"
-#include "app/message.h"
+#include "base/files.h"
+#include "base/message.h"
 #include "render/render_sdl.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "app/frame.h"
+#include "base/scene_number.h"
 #include "input/input.h"
 #include "render/render.h"
 #include "scenes/scenes.h"

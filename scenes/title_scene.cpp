@@ -1,5 +1,5 @@
-#include "app/frame.h"
-#include "app/message.h"
+#include "base/message.h"
+#include "base/scene_number.h"
 #include "input/input.h"
 #include "render/render.h"
 #include "scenes/scenes.h"

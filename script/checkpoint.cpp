@@ -6,8 +6,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/files.h"
-#include "app/message.h"
+#include "base/files.h"
+#include "base/message.h"
 #include "script/script.h"
 #include "sound/sound.h"
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "app/files.h"
-#include "app/message.h"
+#include "base/files.h"
+#include "base/message.h"
 #include "script/script.h"
 
 ScriptState g_script{};

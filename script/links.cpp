@@ -4,9 +4,9 @@
 #include <set>
 #include <string>
 
-#include "app/files.h"
-#include "app/frame.h"
-#include "app/message.h"
+#include "base/files.h"
+#include "base/message.h"
+#include "base/scene_number.h"
 #include "input/input.h"
 #include "script/tag_args.h"
 

@@ -2,7 +2,7 @@
 // click wait at every line end already in place.
 #include <algorithm>
 
-#include "app/message.h"
+#include "base/message.h"
 #include "script/script.h"
 
 namespace {

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <string>
 
-#include "app/files.h"
-#include "app/message.h"
+#include "base/files.h"
+#include "base/message.h"
 #include "script/tag_args.h"
 #include "sound/sound.h"
 

@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/files.h"
-#include "app/message.h"
+#include "base/files.h"
+#include "base/message.h"
 #include "script/script.h"
 
 std::array<std::uint8_t, kScenarioSize> g_scenario{};

@@ -1,7 +1,7 @@
 #include "sound/sound.h"
 
-#include "app/files.h"
-#include "app/message.h"
+#include "base/files.h"
+#include "base/message.h"
 #include "sound/midi_check.h"
 
 #include <SDL.h>

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "app/files.h"
+#include "base/files.h"
 #include "script/script.h"
 #include "sound/sound.h"
 

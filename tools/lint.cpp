@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <tuple>
 
-#include "app/files.h"
+#include "base/files.h"
 #include "script/script.h"
 #include "tools/lint_tags.h"
 #include "tools/scenario_text.h"

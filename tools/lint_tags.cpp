@@ -3,7 +3,7 @@
 #include <array>
 #include <map>
 
-#include "app/files.h"
+#include "base/files.h"
 #include "script/script.h"
 #include "sound/sound.h"
 #include "tools/scenario_text.h"

@@ -6,7 +6,7 @@
 #include <optional>
 #include <sys/stat.h>
 
-#include "app/files.h"
+#include "base/files.h"
 #include "script/script.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/frame.h"
+#include "base/scene_number.h"
 #include "input/input.h"
 #include "script/script.h"
 

@@ -15,7 +15,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/files.h"
+#include "base/files.h"
 #include "script/script.h"
 
 namespace game {

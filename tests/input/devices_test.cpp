@@ -58,7 +58,7 @@ void sendFocus(bool gained) {
 
 } // namespace
 
-TEST(KeyTable, NamesGiveTheOriginalCodes) {
+TEST(KeyTable, NamesGivePcScanCodes) {
     struct Case {
         const char* name;
         int code;

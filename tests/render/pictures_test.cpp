@@ -5,7 +5,7 @@
 #include <array>
 #include <filesystem>
 
-#include "app/message.h"
+#include "base/message.h"
 
 using namespace rendertest;
 

@@ -5,8 +5,8 @@
 
 #include <filesystem>
 
-#include "app/files.h"
-#include "app/message.h"
+#include "base/files.h"
+#include "base/message.h"
 
 namespace rendertest {
 

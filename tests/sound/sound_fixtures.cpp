@@ -1,6 +1,6 @@
 #include "sound/sound_fixtures.h"
 
-#include "app/message.h"
+#include "base/message.h"
 #include "sound/sound.h"
 
 #include <SDL_mixer.h>

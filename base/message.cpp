@@ -1,4 +1,4 @@
-#include "app/message.h"
+#include "base/message.h"
 
 #include <cstdio>
 #include <set>

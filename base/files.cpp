@@ -1,4 +1,4 @@
-#include "app/files.h"
+#include "base/files.h"
 
 #include <cerrno>
 #include <dirent.h>
