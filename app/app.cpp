@@ -54,6 +54,9 @@ void handleEvent(const SDL_Event& e) {
             g_active = true;
             resetGraphicsDevice();
             break;
+        case SDL_WINDOWEVENT_EXPOSED:
+            requestPresent(); // the window system lost the window's picture
+            break;
         case SDL_WINDOWEVENT_CLOSE:
             g_quit = true;
             break;
@@ -66,8 +69,10 @@ void handleEvent(const SDL_Event& e) {
     }
 }
 
-bool createWindow(bool headless) {
-    Uint32 flags = headless ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
+bool createWindow() {
+    // Hidden until its first picture: the renderer may make the window again for its own needs,
+    // which would show it twice, and an empty window would flash first.
+    const Uint32 flags = SDL_WINDOW_HIDDEN;
     g_window = SDL_CreateWindow("Tolvane ver 1.00", SDL_WINDOWPOS_UNDEFINED,
                                 SDL_WINDOWPOS_UNDEFINED, 800, 600, flags);
     if (!g_window) {
@@ -114,12 +119,12 @@ int runProgram(const ProgramOptions& config) {
         std::fprintf(stderr, "tolvane: cannot start SDL: %s\n", SDL_GetError());
         return 0;
     }
-    if (!createWindow(config.headless)) {
+    if (!createWindow()) {
         SDL_Quit();
         return 0;
     }
     setRenderWindow(g_window);
-    if (createGraphicsDevice(GraphicsOptions{config.headless}) < 0) {
+    if (createGraphicsDevice(GraphicsOptions{config.headless, !config.headless}) < 0) {
         SDL_DestroyWindow(g_window);
         g_window = nullptr;
         SDL_Quit();
@@ -131,10 +136,10 @@ int runProgram(const ProgramOptions& config) {
     createKeyboard();
     createMouse();
     applyRenderStates();
+    setFullRedraw(config.fullRedraw);
     g_headless = config.headless;
     g_active = config.headless || (SDL_GetWindowFlags(g_window) & SDL_WINDOW_MINIMIZED) == 0;
 
-    const bool pace = !config.headless && !presentWaitsForRetrace();
     const auto period = std::chrono::nanoseconds(1'000'000'000 / displayRefreshRate());
     auto nextFrame = std::chrono::steady_clock::now();
     ReplayCursor replay;
@@ -168,15 +173,14 @@ int runProgram(const ProgramOptions& config) {
                 std::fprintf(stderr, "tolvane: cannot write %s\n", state.path.c_str());
         if (config.frames != 0 && frame >= config.frames) break;
 
-        if (pace) {
-            // The reveal is one character a frame: without a retrace to wait for, frames are
-            // paced to the display's rate so text never races.
+        if (!config.headless) {
+            // One frame a display refresh, the reveal one character a frame. Most frames change
+            // nothing and present nothing, so there is no retrace to wait on: the loop sleeps to
+            // the display's period. A present that waits for the retrace only shifts the phase.
             nextFrame += period;
             const auto now = std::chrono::steady_clock::now();
             if (nextFrame < now - period) nextFrame = now; // fell far behind: do not catch up
             std::this_thread::sleep_until(nextFrame);
-        } else if (!config.headless) {
-            SDL_Delay(1);
         }
     }
     shutDown();

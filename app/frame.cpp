@@ -13,6 +13,8 @@ std::uint32_t g_lastReport = 0;
 int g_tracedScene = -1;
 } // namespace
 
+bool g_framePresented = false;
+
 int runFrame() {
     const std::uint32_t now = SDL_GetTicks();
     pollKeyboard();
@@ -50,6 +52,6 @@ int runFrame() {
         g_framesCounted = 0;
         g_lastReport = now;
     }
-    endFrame();
+    g_framePresented = endFrame();
     return 1;
 }

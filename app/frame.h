@@ -6,3 +6,7 @@
 // Runs one frame: polls input, clears, runs the scene, reports the frame rate once a second on
 // the debug log, presents. 1 after a normal frame, -1 (after its message) for an invalid scene.
 int runFrame();
+
+// Whether the last frame was presented: a frame that changed nothing is neither drawn nor
+// presented, and the loop then has no present to wait on.
+extern bool g_framePresented;

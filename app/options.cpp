@@ -21,11 +21,14 @@ Options:
                        and messages go to standard error
   --frames N           shut down normally after frame N (frames count from 1)
   --input FILE         replay input from FILE
-  --screenshot N:FILE  write the picture of frame N to the PNG file FILE (repeatable)
+  --screenshot N:FILE  write the picture of frame N to FILE, a PNG file (a BMP file when
+                       FILE ends in .bmp) (repeatable)
   --state N:FILE       write the game state after frame N as JSON to FILE (repeatable)
   --trace FILE         write one JSON line to FILE for each thing the game does
   --debug-log          show the debug log (the frame-rate line once a second) on
                        standard error
+  --full-redraw        draw every frame whole and present it, even when nothing changed
+                       (the picture is the same; for comparing and measuring)
   --help               show this text
 
 Input file: one event a line, "FRAME EVENT ARGS"; '#' starts a comment.
@@ -127,8 +130,13 @@ bool parseOptions(int argc, char** argv, ProgramOptions* out, std::string* error
             hasValue = true;
         }
 
-        if (name == "--help" || name == "-h" || name == "--headless" || name == "--debug-log") {
+        if (name == "--help" || name == "-h" || name == "--headless" || name == "--debug-log" ||
+            name == "--full-redraw") {
             if (hasValue) return fail(std::string(name) + " takes no value");
+            if (name == "--full-redraw") {
+                o.fullRedraw = true;
+                continue;
+            }
             if (name == "--headless") {
                 o.headless = true;
                 continue;

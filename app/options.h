@@ -19,7 +19,8 @@ struct FrameOutput {
 struct ProgramOptions {
     std::string gameDir; // empty: stay in the current folder
     bool headless = false;
-    bool debugLog = false; // --debug-log: SDL's debug log (the frame-rate line) on standard error
+    bool debugLog = false;   // --debug-log: SDL's debug log (the frame-rate line) on standard error
+    bool fullRedraw = false; // --full-redraw: every frame drawn whole and presented
     std::uint64_t frames = 0;             // leave the main loop after this frame; 0: no limit
     std::string inputFile;                // empty: no replay
     std::vector<FrameOutput> screenshots; // in command-line order

@@ -10,6 +10,7 @@
 
 #include "base/files.h"
 #include "base/message.h"
+#include "render/frame_cache.h"
 #include "render/render_sdl.h"
 
 namespace {
@@ -21,6 +22,12 @@ SDL_Texture* g_frameTarget = nullptr;     // the 800 x 600 picture every draw go
 bool g_vsync = false;                     // the renderer was made to wait for the retrace
 bool g_software = false;                  // the renderer is SDL's software one
 std::vector<Texture*> g_textures;         // every live texture record, for re-making them
+// Textures released while the frame being recorded still draws them; freed with that frame.
+std::vector<Texture*> g_releasedInFrame;
+bool g_headless = false;      // nobody looks: a frame is drawn only when it is read back
+bool g_presentWanted = true;  // the window lost or never had the picture the target holds
+bool g_showOnPresent = false; // the window is shown with its first picture
+std::uint64_t g_lastTextureId = 0;
 
 constexpr int kCreateFailed = -1;
 
@@ -114,7 +121,13 @@ void dropFaded(Texture& t) {
 SDL_Texture* fadedTexture(Texture& t, int alpha) {
     if (t.faded && t.fadedAlpha == alpha) return t.faded;
     dropFaded(t);
-    Picture copy = t.source;
+    Picture copy;
+    if (!t.file.empty()) {
+        std::string error;
+        if (!loadPictureFile(t.file, t.form, copy, error)) return nullptr;
+    } else {
+        copy = t.source;
+    }
     for (std::uint32_t& p : copy.argb) {
         const std::uint32_t a = (p >> 24) * static_cast<std::uint32_t>(alpha) / 255;
         p = (a << 24) | (p & 0x00FFFFFFu);
@@ -122,6 +135,36 @@ SDL_Texture* fadedTexture(Texture& t, int alpha) {
     t.faded = makeSdlTexture(copy);
     if (t.faded) t.fadedAlpha = alpha;
     return t.faded;
+}
+
+void freeTexturesReleasedInFrame() {
+    for (Texture* t : g_releasedInFrame) {
+        if (t->sdl) SDL_DestroyTexture(t->sdl);
+        dropFaded(*t);
+        delete t;
+    }
+    g_releasedInFrame.clear();
+}
+
+// Scales the frame target onto the window, the 4:3 picture whole with black bars beside it.
+void presentFrameTarget() {
+    SDL_SetRenderTarget(g_renderer, nullptr);
+    int outW = kScreenWidth, outH = kScreenHeight;
+    SDL_GetRendererOutputSize(g_renderer, &outW, &outH);
+    SDL_Rect dst{0, 0, outW, outH};
+    if (outW * kScreenHeight > outH * kScreenWidth) {
+        dst.w = outH * kScreenWidth / kScreenHeight;
+        dst.x = (outW - dst.w) / 2;
+    } else {
+        dst.h = outW * kScreenHeight / kScreenWidth;
+        dst.y = (outH - dst.h) / 2;
+    }
+    if (dst.w != outW || dst.h != outH) {
+        SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
+        SDL_RenderClear(g_renderer);
+    }
+    SDL_RenderCopy(g_renderer, g_frameTarget, nullptr, &dst);
+    SDL_RenderPresent(g_renderer);
 }
 
 SDL_Color colourOf(std::uint32_t argb) {
@@ -152,6 +195,9 @@ int createGraphicsDevice(const GraphicsOptions& options) {
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
     SDL_SetHint(SDL_HINT_RENDER_BATCHING, "1");
     g_vsync = false;
+    g_headless = options.headless;
+    g_showOnPresent = options.showWindowWithFirstFrame && g_window;
+    g_presentWanted = true;
     if (!makeRenderer(options)) {
         showMessage("DirectXデバイス生成失敗");
         return kCreateFailed;
@@ -184,7 +230,11 @@ void applyRenderStates() {
 
 void resetGraphicsDevice() {
     if (!g_renderer) return;
-    if (!g_frameTarget) g_frameTarget = makeFrameTarget();
+    g_presentWanted = true;
+    if (!g_frameTarget) {
+        g_frameTarget = makeFrameTarget();
+        forgetFramePictures();
+    }
     bool lost = false;
     for (const Texture* t : g_textures)
         lost = lost || !t->sdl;
@@ -194,21 +244,35 @@ void resetGraphicsDevice() {
 
 void recreateTextures() {
     if (!g_renderer) return;
+    forgetFramePictures();
     for (Texture* t : g_textures) {
         if (t->sdl) SDL_DestroyTexture(t->sdl);
+        t->sdl = nullptr;
         dropFaded(*t);
-        t->sdl = makeSdlTexture(t->source);
+        std::string error = "the picture is gone";
+        if (t->file.empty()) {
+            t->sdl = makeSdlTexture(t->source);
+        } else {
+            Picture picture;
+            if (loadPictureFile(t->file, t->form, picture, error)) t->sdl = makeSdlTexture(picture);
+        }
         if (!t->sdl)
-            reportProblem(std::string("a texture could not be made again: ") + SDL_GetError());
+            reportProblem("a texture could not be made again: " +
+                          (t->file.empty() ? std::string(SDL_GetError())
+                                           : systemPath(t->file) + ": " + error));
     }
 }
 
 bool handleRenderEvent(const SDL_Event& event) {
     if (event.type == SDL_RENDER_TARGETS_RESET) {
-        // Only the frame target lost its pixels, and every frame draws it whole again.
+        // Only the targets lost their pixels; the next frame is drawn whole.
+        forgetFramePictures();
+        g_presentWanted = true;
         return true;
     }
     if (event.type == SDL_RENDER_DEVICE_RESET) {
+        forgetFramePictures();
+        g_presentWanted = true;
         if (!g_renderer) return true;
         if (g_frameTarget) SDL_DestroyTexture(g_frameTarget);
         g_frameTarget = makeFrameTarget();
@@ -224,6 +288,8 @@ void releaseGraphics() {
     releaseTextFont();
     releaseFixedTextures();
     releaseImageTables();
+    freeTexturesReleasedInFrame();
+    releaseFrameCache();
     // Records still held elsewhere keep their pixels; a later device makes them again.
     for (Texture* t : g_textures) {
         if (t->sdl) SDL_DestroyTexture(t->sdl);
@@ -259,35 +325,33 @@ int displayRefreshRate() {
 }
 
 void beginFrame() {
-    if (!g_renderer || !g_frameTarget) return;
-    SDL_SetRenderTarget(g_renderer, g_frameTarget);
-    SDL_SetRenderDrawColor(g_renderer, 255, 255, 255, 255);
-    SDL_RenderClear(g_renderer);
+    startRecordedFrame();
+    freeTexturesReleasedInFrame();
 }
 
-void endFrame() {
-    if (!g_renderer || !g_frameTarget) return;
-    SDL_SetRenderTarget(g_renderer, nullptr);
-    int outW = kScreenWidth, outH = kScreenHeight;
-    SDL_GetRendererOutputSize(g_renderer, &outW, &outH);
-    // Keep the 4:3 picture whole in a window of any shape, with black bars beside it.
-    SDL_Rect dst{0, 0, outW, outH};
-    if (outW * kScreenHeight > outH * kScreenWidth) {
-        dst.w = outH * kScreenWidth / kScreenHeight;
-        dst.x = (outW - dst.w) / 2;
-    } else {
-        dst.h = outW * kScreenHeight / kScreenWidth;
-        dst.y = (outH - dst.h) / 2;
+bool endFrame() {
+    if (!g_renderer || !g_frameTarget || g_headless) return false;
+    const bool changed = drawRecordedFrame(g_renderer, g_frameTarget);
+    if (!changed && !g_presentWanted) return false;
+    g_presentWanted = false;
+    if (g_showOnPresent) {
+        // Shown only now, with a picture to show: never an empty or black window first.
+        SDL_ShowWindow(g_window);
+        g_showOnPresent = false;
     }
-    if (dst.w != outW || dst.h != outH) {
-        SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
-        SDL_RenderClear(g_renderer);
-    }
-    SDL_RenderCopy(g_renderer, g_frameTarget, nullptr, &dst);
-    SDL_RenderPresent(g_renderer);
+    presentFrameTarget();
+    return true;
+}
+
+void requestPresent() {
+    g_presentWanted = true;
 }
 
 void drawQuad(const Texture* texture, const ScreenQuad& quad) {
+    if (g_renderer) recordQuad(texture, quad);
+}
+
+void drawQuadNow(const Texture* texture, const ScreenQuad& quad) {
     if (!g_renderer) return;
     static constexpr int kFan[6] = {0, 1, 2, 0, 2, 3};
     SDL_Vertex v[4];
@@ -321,6 +385,7 @@ void drawQuad(const Texture* texture, const ScreenQuad& quad) {
 bool readPixels(std::uint32_t* argb, int pitchBytes) {
     if (!g_renderer || !g_frameTarget || !argb || pitchBytes < kScreenWidth * 4) return false;
     SDL_Texture* previous = SDL_GetRenderTarget(g_renderer);
+    drawRecordedFrame(g_renderer, g_frameTarget);
     SDL_SetRenderTarget(g_renderer, g_frameTarget);
     const bool ok =
         SDL_RenderReadPixels(g_renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, argb, pitchBytes) == 0;
@@ -337,8 +402,11 @@ bool saveScreenshot(std::string_view path) {
     bool ok = false;
     if (std::FILE* f = openGameFile(path, "wb")) {
         SDL_RWops* rw = SDL_RWFromFP(f, SDL_TRUE);
+        // A BMP is written at once; PNG's compression costs tens of milliseconds a picture.
+        const bool bmp = path.size() >= 4 && (path.substr(path.size() - 4) == ".bmp" ||
+                                              path.substr(path.size() - 4) == ".BMP");
         if (rw)
-            ok = IMG_SavePNG_RW(surface, rw, 1) == 0;
+            ok = (bmp ? SDL_SaveBMP_RW(surface, rw, 1) : IMG_SavePNG_RW(surface, rw, 1)) == 0;
         else
             std::fclose(f);
     }
@@ -352,14 +420,37 @@ Texture* createTexture(Picture picture) {
         return nullptr;
     SDL_Texture* sdl = makeSdlTexture(picture);
     if (!sdl) return nullptr;
-    auto* t = new Texture{sdl, std::move(picture)};
+    auto* t = new Texture{};
+    t->sdl = sdl;
+    t->width = picture.width;
+    t->height = picture.height;
+    t->source = std::move(picture);
+    t->id = newTextureId();
     g_textures.push_back(t);
     return t;
+}
+
+Texture* createTextureFromFile(Picture picture, std::string_view file, PictureForm form) {
+    Texture* t = createTexture(std::move(picture));
+    if (!t) return nullptr;
+    t->source = Picture{}; // the device holds the pixels; the file gives them again
+    t->file = std::string(file);
+    t->form = form;
+    return t;
+}
+
+std::uint64_t newTextureId() {
+    return ++g_lastTextureId;
 }
 
 void destroyTexture(Texture* texture) {
     if (!texture) return;
     g_textures.erase(std::remove(g_textures.begin(), g_textures.end(), texture), g_textures.end());
+    if (recordedFrameUses(texture)) {
+        // The frame drew it before it was released; it must still show in that frame.
+        g_releasedInFrame.push_back(texture);
+        return;
+    }
     if (texture->sdl) SDL_DestroyTexture(texture->sdl);
     dropFaded(*texture);
     delete texture;
@@ -368,6 +459,7 @@ void destroyTexture(Texture* texture) {
 void updateTextureRect(Texture& texture, const SDL_Rect& rect) {
     if (!texture.sdl) return;
     dropFaded(texture);
+    texture.id = newTextureId();
     const Picture& p = texture.source;
     if (rect.x < 0 || rect.y < 0 || rect.w <= 0 || rect.h <= 0 || rect.x + rect.w > p.width ||
         rect.y + rect.h > p.height)
@@ -378,5 +470,5 @@ void updateTextureRect(Texture& texture, const SDL_Rect& rect) {
 }
 
 int liveTextureCount() {
-    return static_cast<int>(g_textures.size());
+    return static_cast<int>(g_textures.size() + g_releasedInFrame.size());
 }

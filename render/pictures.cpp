@@ -24,7 +24,7 @@ int loadTexture(std::string_view path, Texture*& slot, PictureForm form) {
         reportProblem(systemPath(path) + ": " + error);
         return kLoadFailed;
     }
-    Texture* texture = createTexture(std::move(picture));
+    Texture* texture = createTextureFromFile(std::move(picture), path, form);
     if (!texture) {
         reportProblem(systemPath(path) +
                       ": no texture could be made on the device: " + SDL_GetError());

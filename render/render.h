@@ -19,6 +19,8 @@ inline constexpr int kScreenHeight = 600;
 // How the device is made. Headless: no window on screen, the software renderer.
 struct GraphicsOptions {
     bool headless = false;
+    // The window was made hidden; it is shown with the first frame's picture.
+    bool showWindowWithFirstFrame = false;
 };
 
 // Creates the window's renderer with an 800 x 600 target, falling back from an accelerated
@@ -37,9 +39,18 @@ void releaseGraphics();
 // True once createGraphicsDevice succeeded and until releaseGraphics.
 bool graphicsReady();
 
-// The frame's drawing: clear the target to opaque white, then draws, then present.
+// The frame's drawing: begin, draws, end. Draws are recorded; the end brings the frame target up
+// to them (only where the picture changed) and presents it, unless nothing changed. A headless
+// device draws a frame only when it is read back. The picture is always the one a full redraw
+// gives: the target cleared to opaque white, then every draw in order. True when presented.
 void beginFrame();
-void endFrame();
+bool endFrame();
+// The next end of frame presents even if nothing changed (the window lost its picture).
+void requestPresent();
+// Draw every frame whole from a cleared target and present it (the picture is the same; this
+// is for comparing and measuring).
+void setFullRedraw(bool on);
+bool fullRedraw();
 // Whether present waits for the display's retrace (so the frame loop need not pace itself).
 bool presentWaitsForRetrace();
 // The display's refresh rate in Hz, 60 when unknown.
@@ -50,7 +61,7 @@ void drawQuad(const Texture* texture, const ScreenQuad& quad);
 
 // Reads the current target back as 800 x 600 ARGB8888 pixels (for screenshots and tests).
 bool readPixels(std::uint32_t* argb, int pitchBytes);
-// Writes the current target to a PNG file.
+// Writes the current target to a PNG file, or a BMP file when the name ends in .bmp.
 bool saveScreenshot(std::string_view path);
 
 // ---- Pictures ----------------------------------------------------------------------------

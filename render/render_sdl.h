@@ -5,15 +5,25 @@
 #include <SDL.h>
 
 #include <span>
+#include <string>
+#include <vector>
 
 #include "imagelib/image.h"
 #include "render/render.h"
 
-// A texture on the device together with the pixels it was made from, so that it can be made
-// again when the renderer loses its textures.
+// A texture on the device, and how to make it again when the renderer loses its textures: from
+// its picture file when it was loaded from one (its pixels are then not kept, so each picture is
+// held once in memory), else from the pixels it keeps.
 struct Texture {
     SDL_Texture* sdl = nullptr;
-    Picture source;
+    Picture source;   // empty for a texture loaded from a file
+    std::string file; // the game path it was loaded from, or empty
+    PictureForm form = PictureForm::Plain;
+    int width = 0;
+    int height = 0;
+    // What the texture shows: a new number whenever its pixels change, never reused, so that a
+    // frame drawn with it can be told from one drawn with any other texture or content.
+    std::uint64_t id = 0;
     // For the software renderer: a copy with a quad's alpha already in its texels, and that
     // alpha (-1: none). Made on the first half-transparent draw, dropped with the texture.
     SDL_Texture* faded = nullptr;
@@ -32,8 +42,10 @@ SDL_Renderer* sdlRenderer();
 bool handleRenderEvent(const SDL_Event& event);
 
 // Texture records: made from a picture (null when the device cannot make it), released with
-// their SDL texture. Every live record is re-made by recreateTextures.
+// their SDL texture. Every live record is re-made by recreateTextures. The first form keeps the
+// pixels; the second drops them and reads the file again when they are needed.
 Texture* createTexture(Picture picture);
+Texture* createTextureFromFile(Picture picture, std::string_view file, PictureForm form);
 void destroyTexture(Texture* texture);
 // Sends part of the kept picture to the device again after it was changed.
 void updateTextureRect(Texture& texture, const SDL_Rect& rect);
@@ -45,3 +57,20 @@ int textGlyphsRasterised();
 void setTextFontPatterns(std::span<const char* const> patterns);
 // How many texture records are alive (a test seam for releases).
 int liveTextureCount();
+
+// ---- Drawing as the renderer does it, now (the recorded frame is replayed through these) ----
+
+// Draws the quad into the current target at once.
+void drawQuadNow(const Texture* texture, const ScreenQuad& quad);
+// Draws counted text into the current target at once.
+void drawTextNow(const std::uint8_t* text, int count, const Rect& rect, std::uint32_t colour);
+// Adds to `boxes` the screen rectangle of every glyph of the text whose bytes end after byte
+// `from`: the glyphs a change of the text from that byte on can touch, cut to the rectangle.
+void textGlyphBoxes(const std::uint8_t* text, int count, const Rect& rect, int from,
+                    std::vector<SDL_Rect>& boxes);
+// Rasterises into the glyph cache every character of the text that it lacks.
+void prepareTextGlyphs(const std::uint8_t* text, int count);
+// Changes whenever the font is made again; text drawn with another font may look different.
+std::uint64_t textFontId();
+// A new texture id, never given before.
+std::uint64_t newTextureId();

@@ -4,12 +4,14 @@
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "base/files.h"
 #include "base/message.h"
+#include "render/frame_cache.h"
 #include "render/render_sdl.h"
 
 namespace {
@@ -39,7 +41,12 @@ struct TextFont {
     std::array<bool, kAtlasCells> blank{};      // the cell's glyph has no visible pixel
     int cellsUsed = 0;
     int rasterised = 0;
+    std::uint64_t id = 0; // a new texture id at every creation
 };
+
+// The font is made when it is first needed, not when a scene asks for it: the title draws no
+// text, and looking up and opening the face would only delay its first picture.
+bool g_fontWanted = false;
 
 TextFont g_text;
 std::vector<std::string> g_patterns = kDefaultPatterns;
@@ -188,6 +195,94 @@ void drawGlyph(SDL_Renderer* renderer, std::uint16_t code, int width, std::int64
     SDL_RenderCopy(renderer, g_text.atlas->sdl, &src, &dst);
 }
 
+// Lays out counted Shift-JIS text on the grid from the rectangle's top-left, line by line until
+// the rectangle's bottom: calls f(end, code, width, x, y) for each character that has a cell,
+// `end` being the index just past its bytes. Zero bytes and other controls take no room; a
+// stray lead byte leaves an empty narrow cell. The pen position is wide so that no rectangle or
+// count can make it wrap.
+template <class F> void forEachGlyph(const std::uint8_t* text, int count, const Rect& rect, F&& f) {
+    std::int64_t x = rect.left, y = rect.top;
+    for (int i = 0; i < count && y < rect.bottom;) {
+        const std::uint8_t b = text[i];
+        if (b == '\n') {
+            x = rect.left;
+            y += kCellHeight;
+            ++i;
+            continue;
+        }
+        if (b < 0x20 || b == 0x7F) {
+            ++i;
+            continue;
+        }
+        if (isLeadByte(b)) {
+            if (i + 1 >= count) break; // the second byte was cut off
+            if (!isTrailByte(text[i + 1])) {
+                x += kNarrowWidth;
+                ++i;
+                continue;
+            }
+            f(i + 2, static_cast<std::uint16_t>((b << 8) | text[i + 1]), kWideWidth, x, y);
+            x += kWideWidth;
+            i += 2;
+            continue;
+        }
+        f(i + 1, std::uint16_t{b}, kNarrowWidth, x, y);
+        x += kNarrowWidth;
+        ++i;
+    }
+}
+
+} // namespace
+
+namespace {
+bool realiseFont() {
+    if (g_text.font) return g_text.atlas != nullptr;
+    if (!g_fontWanted) return false;
+    g_fontWanted = false; // one try per request: a failure is reported once
+    if (!g_lookedUp) {
+        g_fontFile = findFontFile();
+        g_lookedUp = true;
+    }
+    if (!g_fontFile) {
+        reportProblem("no Japanese gothic font found: the text needs the IPAGothic font "
+                      "(Debian package fonts-ipafont-gothic) or another face for :lang=ja; "
+                      "the text will not be drawn");
+        return false;
+    }
+    if (!graphicsReady()) {
+        reportProblem("the text font needs the graphics device; the text will not be drawn");
+        return false;
+    }
+    if (TTF_Init() != 0) {
+        reportProblem(std::string("the font library cannot start: ") + TTF_GetError());
+        return false;
+    }
+    TTF_Font* font = TTF_OpenFontIndex(g_fontFile->path.c_str(), kCellHeight, g_fontFile->index);
+    if (!font || !fitFontToCells(font)) {
+        reportProblem("the font " + g_fontFile->path + " cannot be used: " + TTF_GetError());
+        if (font) TTF_CloseFont(font);
+        TTF_Quit();
+        return false;
+    }
+    Picture atlas;
+    atlas.width = kAtlasSide;
+    atlas.height = kAtlasSide;
+    atlas.argb.assign(static_cast<std::size_t>(kAtlasSide) * kAtlasSide, 0u);
+    g_text.atlas = createTexture(std::move(atlas));
+    if (!g_text.atlas) {
+        reportProblem(std::string("no texture for the text font: ") + SDL_GetError());
+        TTF_CloseFont(font);
+        TTF_Quit();
+        return false;
+    }
+    g_text.font = font;
+    g_text.glyphTop = (kCellHeight - TTF_FontHeight(font)) / 2;
+    g_text.cellOf.fill(-1);
+    g_text.cellsUsed = 0;
+    g_text.rasterised = 0;
+    g_text.id = newTextureId();
+    return true;
+}
 } // namespace
 
 void setTextFontPatterns(std::span<const char* const> patterns) {
@@ -201,55 +296,16 @@ int textGlyphsRasterised() {
     return g_text.rasterised;
 }
 bool fontReady() {
-    return g_text.font != nullptr;
+    return realiseFont();
 }
 
 void createTextFont() {
     releaseTextFont();
-    if (!g_lookedUp) {
-        g_fontFile = findFontFile();
-        g_lookedUp = true;
-    }
-    if (!g_fontFile) {
-        reportProblem("no Japanese gothic font found: the text needs the IPAGothic font "
-                      "(Debian package fonts-ipafont-gothic) or another face for :lang=ja; "
-                      "the text will not be drawn");
-        return;
-    }
-    if (!graphicsReady()) {
-        reportProblem("the text font needs the graphics device; the text will not be drawn");
-        return;
-    }
-    if (TTF_Init() != 0) {
-        reportProblem(std::string("the font library cannot start: ") + TTF_GetError());
-        return;
-    }
-    TTF_Font* font = TTF_OpenFontIndex(g_fontFile->path.c_str(), kCellHeight, g_fontFile->index);
-    if (!font || !fitFontToCells(font)) {
-        reportProblem("the font " + g_fontFile->path + " cannot be used: " + TTF_GetError());
-        if (font) TTF_CloseFont(font);
-        TTF_Quit();
-        return;
-    }
-    Picture atlas;
-    atlas.width = kAtlasSide;
-    atlas.height = kAtlasSide;
-    atlas.argb.assign(static_cast<std::size_t>(kAtlasSide) * kAtlasSide, 0u);
-    g_text.atlas = createTexture(std::move(atlas));
-    if (!g_text.atlas) {
-        reportProblem(std::string("no texture for the text font: ") + SDL_GetError());
-        TTF_CloseFont(font);
-        TTF_Quit();
-        return;
-    }
-    g_text.font = font;
-    g_text.glyphTop = (kCellHeight - TTF_FontHeight(font)) / 2;
-    g_text.cellOf.fill(-1);
-    g_text.cellsUsed = 0;
-    g_text.rasterised = 0;
+    g_fontWanted = true;
 }
 
 void releaseTextFont() {
+    g_fontWanted = false;
     if (!g_text.font) return;
     destroyTexture(g_text.atlas);
     g_text.atlas = nullptr;
@@ -259,8 +315,16 @@ void releaseTextFont() {
 }
 
 void drawText(const std::uint8_t* text, int count, const Rect& rect, std::uint32_t colour) {
+    if (!text || (colour >> 24) == 0 || !realiseFont()) return;
+    // The glyphs go into the cache now, as the text is drawn; the frame itself is drawn later,
+    // and only when it differs from the one on screen.
+    prepareTextGlyphs(text, count);
+    recordText(text, count, rect, colour);
+}
+
+void drawTextNow(const std::uint8_t* text, int count, const Rect& rect, std::uint32_t colour) {
     SDL_Renderer* renderer = sdlRenderer();
-    if (!g_text.font || !g_text.atlas || !g_text.atlas->sdl || !renderer || !text) return;
+    if (!realiseFont() || !g_text.atlas->sdl || !renderer || !text) return;
     const Uint8 alpha = static_cast<Uint8>(colour >> 24);
     if (alpha == 0) return;
     SDL_Texture* atlas = g_text.atlas->sdl;
@@ -268,36 +332,38 @@ void drawText(const std::uint8_t* text, int count, const Rect& rect, std::uint32
                            static_cast<Uint8>(colour));
     SDL_SetTextureAlphaMod(atlas, alpha);
     SDL_SetTextureBlendMode(atlas, SDL_BLENDMODE_BLEND);
+    forEachGlyph(text, count, rect,
+                 [&](int, std::uint16_t code, int width, std::int64_t x, std::int64_t y) {
+                     if (x < rect.right) drawGlyph(renderer, code, width, x, y, rect);
+                 });
+}
 
-    std::int64_t x = rect.left, y = rect.top;
-    for (int i = 0; i < count && y < rect.bottom;) {
-        const std::uint8_t b = text[i];
-        if (b == '\n') {
-            x = rect.left;
-            y += kCellHeight;
-            ++i;
-            continue;
-        }
-        if (b < 0x20 || b == 0x7F) { // zero bytes and other controls: nothing, no room
-            ++i;
-            continue;
-        }
-        if (isLeadByte(b)) {
-            if (i + 1 >= count) break; // the second byte was cut off
-            if (!isTrailByte(text[i + 1])) {
-                x += kNarrowWidth; // a stray lead byte: an empty cell, and read on
-                ++i;
-                continue;
-            }
-            if (x < rect.right)
-                drawGlyph(renderer, static_cast<std::uint16_t>((b << 8) | text[i + 1]), kWideWidth,
-                          x, y, rect);
-            x += kWideWidth;
-            i += 2;
-            continue;
-        }
-        if (x < rect.right) drawGlyph(renderer, b, kNarrowWidth, x, y, rect);
-        x += kNarrowWidth;
-        ++i;
-    }
+void prepareTextGlyphs(const std::uint8_t* text, int count) {
+    if (!text || !realiseFont()) return;
+    const Rect anywhere{0, 0, std::numeric_limits<int>::max(), std::numeric_limits<int>::max()};
+    forEachGlyph(text, count, anywhere,
+                 [](int, std::uint16_t code, int width, std::int64_t, std::int64_t) {
+                     if (g_text.cellOf[code] < 0) rasteriseGlyph(code, width);
+                 });
+}
+
+void textGlyphBoxes(const std::uint8_t* text, int count, const Rect& rect, int from,
+                    std::vector<SDL_Rect>& boxes) {
+    if (!text) return;
+    forEachGlyph(
+        text, count, rect, [&](int end, std::uint16_t, int width, std::int64_t x, std::int64_t y) {
+            if (end <= from) return;
+            const std::int64_t left = std::max<std::int64_t>(x, rect.left);
+            const std::int64_t right = std::min<std::int64_t>(x + width, rect.right);
+            const std::int64_t top = std::max<std::int64_t>(y, rect.top);
+            const std::int64_t bottom = std::min<std::int64_t>(y + kCellHeight, rect.bottom);
+            if (left >= right || top >= bottom) return;
+            boxes.push_back(SDL_Rect{static_cast<int>(left), static_cast<int>(top),
+                                     static_cast<int>(right - left),
+                                     static_cast<int>(bottom - top)});
+        });
+}
+
+std::uint64_t textFontId() {
+    return g_text.id;
 }

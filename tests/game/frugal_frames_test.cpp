@@ -1,0 +1,97 @@
+// A frame is drawn only where it changed, and presented only when it did; the picture must be
+// exactly what a full redraw gives. The demo is played headless from the title through typing,
+// click waits, a moving pointer, F1, choices, [reset] and the continue, and many frames of it,
+// runs of consecutive frames around every change of scene and choice among them, are compared
+// pixel for pixel with the same frames drawn whole (--full-redraw).
+#include "game_fixture.h"
+
+#include <set>
+#include <vector>
+
+using namespace game;
+
+namespace {
+
+constexpr int kFrames = 3300;
+
+std::string demoInput() {
+    std::string in = "3 move 0 40\n10 click\n";
+    // The pointer wanders while the first line types, and comes back.
+    for (int f = 15; f < 45; ++f)
+        in += std::to_string(f) + " move 4 3\n";
+    for (int f = 45; f < 75; ++f)
+        in += std::to_string(f) + " move -4 -3\n";
+    // Back to the title in the middle of the first page, and a new game; the pointer, which
+    // the title put back in its corner, goes down onto the line of the first link.
+    in += "300 keydown F1\n301 keyup F1\n310 click\n315 move 0 40\n";
+    for (int f = 320; f < kFrames; f += 2)
+        in += std::to_string(f) + " click\n";
+    return in;
+}
+
+// The frames of every trace line holding `match`.
+std::vector<long long> framesOf(const std::string& trace, const std::string& match) {
+    std::vector<long long> frames;
+    for (std::size_t at = 0; (at = trace.find(match, at)) != std::string::npos;
+         at += match.size()) {
+        const std::size_t line = trace.rfind('\n', at);
+        frames.push_back(jsonNumber(trace, "frame", line == std::string::npos ? 0 : line));
+    }
+    return frames;
+}
+
+} // namespace
+
+class FrugalFrames : public GameTest {};
+
+TEST_F(FrugalFrames, EveryFrameEqualsTheFullRedraw) {
+    const fs::path demo = fs::path(TOLVANE_BINARY_DIR) / "demo" / "game";
+    ASSERT_TRUE(fs::exists(demo / "Scenario" / "scenario0.qv_")) << "the demo game is not built";
+    fs::copy(demo, dir_ / "game", fs::copy_options::recursive);
+    const fs::path game = dir_ / "game";
+    writeBytes(game / "input.txt", demoInput());
+
+    // Where things happen, from a first run's trace.
+    RunResult run = runGame(game, "--headless --frames " + std::to_string(kFrames) +
+                                      " --input input.txt --trace trace.jsonl");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string trace = readText(game / "trace.jsonl");
+    std::set<long long> events;
+    for (const char* kind : {"\"event\":\"scene\"", "\"event\":\"choice\"",
+                             "\"event\":\"checkpoint_restore\"", "\"text\":\"[reset]\""})
+        for (long long f : framesOf(trace, kind))
+            events.insert(f);
+    EXPECT_GE(framesOf(trace, "\"event\":\"choice\"").size(), 1u);
+    EXPECT_EQ(framesOf(trace, "\"event\":\"checkpoint_restore\"").size(), 1u);
+
+    std::set<long long> shots;
+    for (long long f = 1; f <= 90; ++f) // the title, the start, typing under a moving pointer
+        shots.insert(f);
+    for (long long e : events)
+        for (long long f = e - 3; f <= e + 8; ++f)
+            if (f >= 1 && f <= kFrames) shots.insert(f);
+    for (long long f = 100; f <= kFrames; f += 37) // click waits and pages along the way
+        shots.insert(f);
+
+    for (const char* mode : {"frugal", "full"}) {
+        fs::create_directories(game / mode);
+        std::string args = std::string("--headless --input input.txt --frames ") +
+                           std::to_string(kFrames) +
+                           (std::string(mode) == "full" ? " --full-redraw" : "");
+        for (long long f : shots)
+            args += " --screenshot " + std::to_string(f) + ":" + mode + "/" + std::to_string(f) +
+                    ".bmp";
+        fs::remove(game / "Data.sav");
+        run = runGame(game, args);
+        ASSERT_EQ(run.exitCode, 0) << mode << ": " << run.err;
+    }
+    int differing = 0;
+    for (long long f : shots) {
+        const std::string name = std::to_string(f) + ".bmp";
+        const std::string frugal = readText(game / "frugal" / name);
+        ASSERT_FALSE(frugal.empty()) << "frame " << f << " was not written";
+        if (frugal != readText(game / "full" / name) && ++differing <= 5)
+            ADD_FAILURE() << "frame " << f << " differs from its full redraw";
+    }
+    EXPECT_EQ(differing, 0) << "of " << shots.size() << " frames";
+}
