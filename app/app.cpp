@@ -131,6 +131,8 @@ int runProgram(const ProgramOptions& config) {
         return 0;
     }
     if (!config.headless) setMessageSink(windowMessage);
+    // The first picture goes on screen before the audio device opens and the music loads.
+    holdSound();
     startSound();
     setInputDevicesEnabled(!config.headless);
     createKeyboard();
@@ -165,6 +167,7 @@ int runProgram(const ProgramOptions& config) {
             exitCode = 1;
             break;
         }
+        if (frame == 1) releaseHeldSound();
         for (const FrameOutput& shot : config.screenshots)
             if (shot.frame == frame && !saveScreenshot(shot.path))
                 std::fprintf(stderr, "tolvane: cannot write %s\n", shot.path.c_str());

@@ -3,6 +3,7 @@
 #include "base/files.h"
 #include "base/message.h"
 #include "sound/midi_check.h"
+#include "sound/midi_synth.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
@@ -38,12 +39,17 @@ constexpr std::array<const char*, 2> kGeneralMidiFonts = {
 };
 
 struct SoundSlot {
-    Mix_Music* music = nullptr;
+    bool music = false; // holds a MIDI file, played by the synthesiser
     Mix_Chunk* effect = nullptr;
-    // The file's bytes, which the music's stream may read from until the music is freed, and
-    // from which a played music is opened afresh.
-    std::vector<std::uint8_t> musicBytes;
-    bool musicPlayed = false;
+    std::vector<std::uint8_t> musicBytes; // the file as it was read
+};
+
+// Sound calls made while sound is held (before the first picture is on screen), in order.
+struct HeldCall {
+    enum Kind { Start, Load, Primary, Secondary, StopAll } kind;
+    int slot = 0;
+    std::string path;
+    bool isMusic = false;
 };
 
 // What startSound brought up, so that closeDownSound takes down exactly that, also after a
@@ -55,6 +61,8 @@ struct SoundSystem {
     int primarySlot = -1;
     std::string soundFonts;
     bool soundFontFound = false;
+    bool held = false;
+    std::vector<HeldCall> heldCalls;
 };
 
 SoundSystem g_sound;
@@ -66,22 +74,20 @@ bool slotInTable(int slot) {
 
 void releaseSlot(int slot) {
     SoundSlot& s = g_slots[slot];
-    // Freeing stops whatever channel or stream still plays the sound.
+    // Freeing stops whatever channel still plays the sound; a piece that plays goes with it.
     if (s.effect) Mix_FreeChunk(s.effect);
-    if (s.music) Mix_FreeMusic(s.music);
+    if (s.music && g_sound.primarySlot == slot) haltMidi();
     s = SoundSlot{};
     if (g_sound.primarySlot == slot) g_sound.primarySlot = -1;
 }
 
-// Points the synthesiser at a General MIDI sound font. The synthesiser loads music even when
-// it can read no font, and then plays silence; so the fonts are looked for here, and music
-// refuses to load without one.
+// Finds the General MIDI sound fonts for the synthesiser. Without one it would play silence,
+// so music refuses to load when none is found.
 void chooseSoundFont() {
-    // A font list in SDL_SOUNDFONTS is the user's choice; the mixer reads it when nothing was
-    // set here.
+    // A font list in SDL_SOUNDFONTS is the user's choice.
     const char* fromEnvironment = SDL_getenv("SDL_SOUNDFONTS");
     if (fromEnvironment && *fromEnvironment) {
-        Mix_SetSoundFonts(nullptr);
+        Mix_SetSoundFonts(nullptr); // the mixer reads the list itself for a MIDI effect
         g_sound.soundFonts = fromEnvironment;
         std::string_view rest = g_sound.soundFonts;
         while (!rest.empty() && !g_sound.soundFontFound) {
@@ -95,7 +101,7 @@ void chooseSoundFont() {
         for (const char* font : kGeneralMidiFonts) {
             std::error_code error;
             if (!std::filesystem::is_regular_file(font, error)) continue;
-            Mix_SetSoundFonts(font);
+            Mix_SetSoundFonts(font); // for a MIDI file loaded as an effect, which the mixer decodes
             g_sound.soundFonts = font;
             g_sound.soundFontFound = true;
             break;
@@ -130,25 +136,19 @@ bool readGameFile(std::string_view path, std::vector<std::uint8_t>& bytes, std::
     return !tooLarge && !readError;
 }
 
-Mix_Music* openMusic(const std::vector<std::uint8_t>& bytes) {
-    SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
-    // The file was checked to be MIDI, so the mixer is not left to guess its kind.
-    return stream ? Mix_LoadMUSType_RW(stream, MUS_MID, 1) : nullptr;
-}
-
 bool loadMusic(SoundSlot& slot, std::string_view path, std::string& reason) {
     if (!readGameFile(path, slot.musicBytes, reason)) return false;
     if (std::string_view problem = standardMidiProblem(slot.musicBytes); !problem.empty()) {
         reason = problem;
         return false;
     }
-    if (!g_sound.soundFontFound) {
+    if (!g_sound.soundFontFound || !synthReady()) {
         reason = "no sound font for the MIDI synthesiser (looked for " + g_sound.soundFonts + ")";
         return false;
     }
-    slot.music = openMusic(slot.musicBytes);
-    if (!slot.music) reason = Mix_GetError();
-    return slot.music != nullptr;
+    // The synthesiser reads the file when it plays it; it was checked to be MIDI.
+    slot.music = true;
+    return true;
 }
 
 bool loadEffect(SoundSlot& slot, std::string_view path, std::string& reason) {
@@ -169,9 +169,46 @@ SoundSlot* playableSlot(int slot) {
     SoundSlot& s = g_slots[slot];
     return (s.music || s.effect) ? &s : nullptr;
 }
+
+bool holdCall(HeldCall call) {
+    if (!g_sound.held) return false;
+    g_sound.heldCalls.push_back(std::move(call));
+    return true;
+}
 } // namespace
 
+void holdSound() {
+    g_sound.held = true;
+}
+
+void releaseHeldSound() {
+    if (!g_sound.held) return;
+    g_sound.held = false;
+    std::vector<HeldCall> calls;
+    calls.swap(g_sound.heldCalls);
+    for (const HeldCall& c : calls) {
+        switch (c.kind) {
+        case HeldCall::Start:
+            startSound();
+            break;
+        case HeldCall::Load:
+            loadSoundSlot(c.slot, c.path, c.isMusic);
+            break;
+        case HeldCall::Primary:
+            playSlotPrimary(c.slot);
+            break;
+        case HeldCall::Secondary:
+            playSlotSecondary(c.slot);
+            break;
+        case HeldCall::StopAll:
+            stopAllSound();
+            break;
+        }
+    }
+}
+
 bool startSound() {
+    if (holdCall({HeldCall::Start, 0, {}, false})) return true;
     if (g_sound.deviceOpen) return true;
     if (!g_sound.audioSubsystem) {
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
@@ -183,8 +220,6 @@ bool startSound() {
     }
     if (!g_sound.mixerInitialised) {
         chooseSoundFont();
-        if ((Mix_Init(MIX_INIT_MID) & MIX_INIT_MID) == 0)
-            reportProblem(std::string("sound: no MIDI synthesiser: ") + Mix_GetError());
         g_sound.mixerInitialised = true;
     }
     if (Mix_OpenAudioDevice(kOutputRate, AUDIO_S16SYS, kOutputChannels, kOutputChunkFrames, nullptr,
@@ -199,10 +234,16 @@ bool startSound() {
     Mix_ReserveChannels(1);
     Mix_GroupChannels(kPrimaryChannel + 1, kChannelCount - 1, kEffectGroup);
     g_sound.primarySlot = -1;
+    if (g_sound.soundFontFound) {
+        std::string reason;
+        if (!startSynth(g_sound.soundFonts, reason))
+            reportProblem("sound: no MIDI synthesiser: " + reason + "; MIDI music will not load");
+    }
     return true;
 }
 
 bool loadSoundSlot(int slot, std::string_view path, bool isMusic) {
+    if (holdCall({HeldCall::Load, slot, std::string(path), isMusic})) return true;
     if (!g_sound.deviceOpen) return false;
     const std::string shownPath = systemPath(path);
     if (!slotInTable(slot)) {
@@ -231,32 +272,27 @@ bool loadSoundSlot(int slot, std::string_view path, bool isMusic) {
 }
 
 void playSlotPrimary(int slot) {
+    if (holdCall({HeldCall::Primary, slot, {}, false})) return;
     SoundSlot* s = playableSlot(slot);
     if (!s) return;
     if (traceEnabled()) traceEvent("sound_play", {{"slot", slot}, {"primary", 1}});
-    // The synthesiser's player keeps its place in a piece across a halt and cannot seek, so a
-    // piece played before starts from a fresh copy, which begins at its beginning. The copy is
-    // opened (a few tens of milliseconds) while what plays goes on, to keep the cut short.
-    Mix_Music* fresh = s->music && s->musicPlayed ? openMusic(s->musicBytes) : nullptr;
-    Mix_HaltMusic();
+    haltMidi();
     Mix_HaltChannel(kPrimaryChannel);
-    int result = -1;
+    std::string reason;
+    bool played = false;
     if (s->music) {
-        if (fresh) {
-            Mix_FreeMusic(s->music);
-            s->music = fresh;
-        }
-        s->musicPlayed = true;
-        result = Mix_PlayMusic(s->music, -1);
+        // A piece always starts from its beginning, also one that was playing.
+        played = playMidi(s->musicBytes, reason);
     } else {
-        result = Mix_PlayChannel(kPrimaryChannel, s->effect, 0);
+        played = Mix_PlayChannel(kPrimaryChannel, s->effect, 0) != -1;
+        if (!played) reason = Mix_GetError();
     }
-    g_sound.primarySlot = result == -1 ? -1 : slot;
-    if (result == -1)
-        reportProblem("sound: slot " + std::to_string(slot) + " does not play: " + Mix_GetError());
+    g_sound.primarySlot = played ? slot : -1;
+    if (!played) reportProblem("sound: slot " + std::to_string(slot) + " does not play: " + reason);
 }
 
 void playSlotSecondary(int slot) {
+    if (holdCall({HeldCall::Secondary, slot, {}, false})) return;
     SoundSlot* s = playableSlot(slot);
     if (!s) return;
     if (s->music) {
@@ -275,9 +311,10 @@ void playSlotSecondary(int slot) {
 }
 
 void stopAllSound() {
+    if (holdCall({HeldCall::StopAll, 0, {}, false})) return;
     if (!g_sound.deviceOpen) return;
     if (traceEnabled()) traceEvent("sound_stop", {});
-    Mix_HaltMusic();
+    haltMidi();
     Mix_HaltChannel(-1);
     g_sound.primarySlot = -1;
 }
@@ -291,7 +328,10 @@ bool stopAndReleaseSlots() {
 
 bool closeDownSound() {
     // Sounds must be freed while the device they were converted for is still open.
+    g_sound.held = false;
+    g_sound.heldCalls.clear();
     stopAndReleaseSlots();
+    stopSynth();
     if (g_sound.deviceOpen) Mix_CloseAudio();
     if (g_sound.mixerInitialised) Mix_Quit();
     if (g_sound.audioSubsystem) SDL_QuitSubSystem(SDL_INIT_AUDIO);
@@ -302,8 +342,12 @@ bool closeDownSound() {
 int primarySoundSlot() {
     if (!g_sound.deviceOpen || g_sound.primarySlot < 0) return -1;
     const SoundSlot& s = g_slots[g_sound.primarySlot];
-    const bool playing = s.music ? Mix_PlayingMusic() != 0 : Mix_Playing(kPrimaryChannel) != 0;
+    const bool playing = s.music ? midiPlaying() : Mix_Playing(kPrimaryChannel) != 0;
     return playing ? g_sound.primarySlot : -1;
+}
+
+bool musicPlaying() {
+    return g_sound.deviceOpen && midiPlaying();
 }
 
 bool soundSlotLoaded(int slot) {

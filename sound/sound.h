@@ -3,6 +3,12 @@
 
 #include <string_view>
 
+// Holds every sound call from now on, to be made by releaseHeldSound: the program's first
+// picture goes on screen before the audio device opens and the music loads.
+void holdSound();
+// Makes the held calls, in order, and stops holding.
+void releaseHeldSound();
+
 // Slot numbers 0..kSoundSlotCount-1; the game uses 0, 1, 50, 51 and 52.
 inline constexpr int kSoundSlotCount = 64;
 
@@ -32,4 +38,6 @@ bool closeDownSound();
 // and whether a slot holds a loaded sound.
 int primarySoundSlot();
 bool soundSlotLoaded(int slot);
+// Whether a piece of music plays (as the primary piece).
+bool musicPlaying();
 bool soundStarted();

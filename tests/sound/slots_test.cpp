@@ -185,7 +185,7 @@ TEST_F(SoundTest, SecondaryPlaysNeverDisturbThePrimaryPiece) {
     // Music named by an effect tag cannot share the one music stream; the primary goes on.
     playSlotSecondary(1);
     EXPECT_EQ(primarySoundSlot(), 0);
-    EXPECT_EQ(Mix_PlayingMusic(), 1);
+    EXPECT_TRUE(musicPlaying());
     // A MIDI file loaded as an effect is synthesised whole and plays once, over the music.
     ASSERT_TRUE(loadSoundSlot(51, ".\\Sound\\m1.mid", false));
     playSlotSecondary(51);
@@ -197,7 +197,7 @@ TEST_F(SoundTest, SecondaryPlaysNeverDisturbThePrimaryPiece) {
     playSlotSecondary(50);
     playSlotPrimary(52);
     EXPECT_EQ(primarySoundSlot(), 52);
-    EXPECT_EQ(Mix_PlayingMusic(), 0);
+    EXPECT_FALSE(musicPlaying());
     EXPECT_GE(Mix_Playing(-1), 2);
 
     // More effects than channels: the oldest give way, and none takes the primary's place.
@@ -214,7 +214,7 @@ TEST_F(SoundTest, SecondaryPlaysNeverDisturbThePrimaryPiece) {
     stopAllSound();
     EXPECT_EQ(primarySoundSlot(), -1);
     EXPECT_EQ(Mix_Playing(-1), 0);
-    EXPECT_EQ(Mix_PlayingMusic(), 0);
+    EXPECT_FALSE(musicPlaying());
     EXPECT_TRUE(shownMessages().empty());
 }
 
