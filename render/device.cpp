@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
 #include <vector>
 
 #include "base/files.h"
@@ -28,6 +31,8 @@ bool g_headless = false;      // nobody looks: a frame is drawn only when it is 
 bool g_presentWanted = true;  // the window lost or never had the picture the target holds
 bool g_showOnPresent = false; // the window is shown with its first picture
 std::uint64_t g_lastTextureId = 0;
+// Pictures of this many pixels or more are let go from the device while they are not drawn.
+constexpr std::int64_t kUndrawnReleaseArea = 256 * 256;
 
 constexpr int kCreateFailed = -1;
 
@@ -69,6 +74,26 @@ bool adoptRenderer(SDL_Renderer* renderer) {
     return false;
 }
 
+// Whether a GPU can draw for us: the kernel lists a render or card node for each one.
+bool hasGpuDevice() {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/dri", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with("renderD") || name.starts_with("card")) return true;
+    }
+    return false;
+}
+
+// SDL's software renderer, when the player asked for it, or when nobody did and there is no
+// GPU: OpenGL would then be drawn by the processor too, by a general rasteriser that costs
+// several times the processor time and tens of megabytes more for the same picture. A named
+// SDL_RENDER_DRIVER is always obeyed.
+bool preferSoftwareRenderer() {
+    const char* named = SDL_GetHint(SDL_HINT_RENDER_DRIVER);
+    if (named && *named) return std::strcmp(named, "software") == 0;
+    return !hasGpuDevice();
+}
+
 bool makeRenderer(const GraphicsOptions& options) {
     if (options.headless) {
         // Nobody looks at a headless window: its surface stays in memory rather than going
@@ -84,6 +109,11 @@ bool makeRenderer(const GraphicsOptions& options) {
         return false;
     }
     if (!g_window) return false;
+    if (preferSoftwareRenderer()) {
+        // The window's surface goes to the X server as it is, not through an OpenGL texture.
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+        if (adoptRenderer(SDL_CreateRenderer(g_window, softwareDriverIndex(), 0))) return true;
+    }
     constexpr Uint32 kTarget = SDL_RENDERER_TARGETTEXTURE;
     if (adoptRenderer(SDL_CreateRenderer(
             g_window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC | kTarget))) {
@@ -135,6 +165,18 @@ SDL_Texture* fadedTexture(Texture& t, int alpha) {
     t.faded = makeSdlTexture(copy);
     if (t.faded) t.fadedAlpha = alpha;
     return t.faded;
+}
+
+// Makes a texture loaded from a file on the device, from the file. A file that can no longer be
+// read leaves it undrawn, as a missing picture is, and says why once.
+void makeFromFile(Texture& t) {
+    if (t.sdl || t.file.empty()) return;
+    Picture picture;
+    std::string error;
+    if (loadPictureFile(t.file, t.form, picture, error)) t.sdl = makeSdlTexture(picture);
+    if (!t.sdl)
+        reportProblemOnce(systemPath(t.file) + ": the picture cannot be made on the device: " +
+                          (error.empty() ? std::string(SDL_GetError()) : error));
 }
 
 void freeTexturesReleasedInFrame() {
@@ -237,7 +279,7 @@ void resetGraphicsDevice() {
     }
     bool lost = false;
     for (const Texture* t : g_textures)
-        lost = lost || !t->sdl;
+        lost = lost || (!t->sdl && !t->source.argb.empty());
     if (lost) recreateTextures();
     applyRenderStates();
 }
@@ -249,17 +291,11 @@ void recreateTextures() {
         if (t->sdl) SDL_DestroyTexture(t->sdl);
         t->sdl = nullptr;
         dropFaded(*t);
-        std::string error = "the picture is gone";
-        if (t->file.empty()) {
-            t->sdl = makeSdlTexture(t->source);
-        } else {
-            Picture picture;
-            if (loadPictureFile(t->file, t->form, picture, error)) t->sdl = makeSdlTexture(picture);
-        }
+        // Made from its file when next drawn; a blank texture is made again by its owner.
+        if (!t->file.empty() || t->source.argb.empty()) continue;
+        t->sdl = makeSdlTexture(t->source);
         if (!t->sdl)
-            reportProblem("a texture could not be made again: " +
-                          (t->file.empty() ? std::string(SDL_GetError())
-                                           : systemPath(t->file) + ": " + error));
+            reportProblem(std::string("a texture could not be made again: ") + SDL_GetError());
     }
 }
 
@@ -361,15 +397,20 @@ void drawQuadNow(const Texture* texture, const ScreenQuad& quad) {
         v[i].color = colourOf(q.diffuse);
         v[i].tex_coord = SDL_FPoint{q.u, q.v};
     }
-    SDL_Texture* t = texture ? texture->sdl : nullptr;
+    auto* record = const_cast<Texture*>(texture);
+    SDL_Texture* t = nullptr;
     const std::uint32_t c = quad.v[0].diffuse;
-    if (t && g_software && (c >> 24) < 255 && (c & 0x00FFFFFFu) == 0x00FFFFFFu &&
+    if (record && g_software && (c >> 24) < 255 && (c & 0x00FFFFFFu) == 0x00FFFFFFu &&
         quad.v[1].diffuse == c && quad.v[2].diffuse == c && quad.v[3].diffuse == c) {
-        if (SDL_Texture* faded = fadedTexture(*const_cast<Texture*>(texture), int(c >> 24))) {
+        if (SDL_Texture* faded = fadedTexture(*record, int(c >> 24))) {
             t = faded;
             for (SDL_Vertex& vertex : v)
                 vertex.color.a = 255;
         }
+    }
+    if (!t && record) {
+        makeFromFile(*record);
+        t = record->sdl;
     }
     // The software renderer draws some quads through its copy path, which leaves the vertex
     // colour behind as the texture's modulation; every draw therefore sets all of it again.
@@ -431,12 +472,53 @@ Texture* createTexture(Picture picture) {
 }
 
 Texture* createTextureFromFile(Picture picture, std::string_view file, PictureForm form) {
-    Texture* t = createTexture(std::move(picture));
-    if (!t) return nullptr;
-    t->source = Picture{}; // the device holds the pixels; the file gives them again
+    if (!g_renderer || picture.width <= 0 || picture.height <= 0) return nullptr;
+    // Made on the device when first drawn, from the file: a game loads all its pictures at
+    // once, and most of them are not on screen at any one time.
+    auto* t = new Texture{};
+    t->width = picture.width;
+    t->height = picture.height;
     t->file = std::string(file);
     t->form = form;
+    t->id = newTextureId();
+    g_textures.push_back(t);
     return t;
+}
+
+Texture* createBlankTexture(int width, int height) {
+    if (!g_renderer || width <= 0 || height <= 0) return nullptr;
+    auto* t = new Texture{};
+    t->width = width;
+    t->height = height;
+    t->id = newTextureId();
+    remakeBlankTexture(*t);
+    if (!t->sdl) {
+        delete t;
+        return nullptr;
+    }
+    g_textures.push_back(t);
+    return t;
+}
+
+void remakeBlankTexture(Texture& t) {
+    if (t.sdl || !g_renderer) return;
+    Picture blank;
+    blank.width = t.width;
+    blank.height = t.height;
+    blank.argb.assign(static_cast<std::size_t>(t.width) * t.height, 0u);
+    t.sdl = makeSdlTexture(blank);
+}
+
+void releaseUndrawnPictures(std::span<const Texture* const> drawn) {
+    for (Texture* t : g_textures) {
+        if ((!t->sdl && !t->faded) || t->file.empty() ||
+            static_cast<std::int64_t>(t->width) * t->height < kUndrawnReleaseArea)
+            continue;
+        if (std::find(drawn.begin(), drawn.end(), t) != drawn.end()) continue;
+        if (t->sdl) SDL_DestroyTexture(t->sdl);
+        t->sdl = nullptr;
+        dropFaded(*t);
+    }
 }
 
 std::uint64_t newTextureId() {
@@ -454,19 +536,6 @@ void destroyTexture(Texture* texture) {
     if (texture->sdl) SDL_DestroyTexture(texture->sdl);
     dropFaded(*texture);
     delete texture;
-}
-
-void updateTextureRect(Texture& texture, const SDL_Rect& rect) {
-    if (!texture.sdl) return;
-    dropFaded(texture);
-    texture.id = newTextureId();
-    const Picture& p = texture.source;
-    if (rect.x < 0 || rect.y < 0 || rect.w <= 0 || rect.h <= 0 || rect.x + rect.w > p.width ||
-        rect.y + rect.h > p.height)
-        return;
-    const std::uint32_t* first =
-        p.argb.data() + static_cast<std::size_t>(rect.y) * p.width + rect.x;
-    SDL_UpdateTexture(texture.sdl, &rect, first, p.width * 4);
 }
 
 int liveTextureCount() {

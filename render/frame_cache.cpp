@@ -315,6 +315,11 @@ bool drawRecordedFrame(SDL_Renderer* renderer, SDL_Texture* frameTarget) {
             replay(g_frame.commands[i]);
         SDL_SetRenderTarget(renderer, frameTarget);
         copyList(g_stillShown, 0, stillEnd);
+        // The still part changed: pictures it no longer shows may leave the device.
+        std::vector<const Texture*> drawn;
+        for (const Command& c : g_frame.commands)
+            if (c.texture) drawn.push_back(c.texture);
+        releaseUndrawnPictures(drawn);
         g_stillValid = true;
         rects.push_back(kScreen);
     } else if (!g_targetValid) {

@@ -46,9 +46,14 @@ bool handleRenderEvent(const SDL_Event& event);
 // pixels; the second drops them and reads the file again when they are needed.
 Texture* createTexture(Picture picture);
 Texture* createTextureFromFile(Picture picture, std::string_view file, PictureForm form);
+// A texture of transparent black that its owner fills (SDL_UpdateTexture); its pixels are not
+// kept: after the device lost it, remakeBlankTexture makes it blank again for the owner to refill.
+Texture* createBlankTexture(int width, int height);
+void remakeBlankTexture(Texture& texture);
 void destroyTexture(Texture* texture);
-// Sends part of the kept picture to the device again after it was changed.
-void updateTextureRect(Texture& texture, const SDL_Rect& rect);
+// Lets go of the device's copy of every large picture loaded from a file that is not among the
+// drawn ones; it is made again from its file when drawn.
+void releaseUndrawnPictures(std::span<const Texture* const> drawn);
 
 // How many glyphs the font has rasterised since it was created (the cache's test seam).
 int textGlyphsRasterised();

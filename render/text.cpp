@@ -21,7 +21,10 @@ constexpr int kNarrowWidth = 14; // a single-byte character
 constexpr int kWideWidth = 28;   // a double-byte character
 constexpr int kAtlasSide = 1024;
 constexpr int kAtlasColumns = kAtlasSide / kWideWidth;
+// Enough for any one page (a page holds at most 1024 double-byte characters); the atlas starts
+// at half of it, which holds the characters of a whole story of common size, and grows when full.
 constexpr int kAtlasCells = kAtlasColumns * (kAtlasSide / kCellHeight);
+constexpr int kAtlasFirstHeight = kAtlasSide / 2;
 
 // The game's face first; where it is missing, any face that covers Japanese.
 const std::vector<std::string> kDefaultPatterns = {"IPAGothic", ":lang=ja:spacing=mono",
@@ -36,7 +39,13 @@ struct FontFile {
 struct TextFont {
     TTF_Font* font = nullptr;
     int glyphTop = 0;         // where a rasterised glyph's top lies inside its cell
-    Texture* atlas = nullptr; // kAtlasCells cells of kWideWidth x kCellHeight
+    Texture* atlas = nullptr; // cells of kWideWidth x kCellHeight, kAtlasColumns to a row
+    // The glyphs' coverage, a byte a pixel, kAtlasSide wide: what the atlas texture is made
+    // from again when the device loses it.
+    std::vector<std::uint8_t> coverage;
+    int height = 0;                  // the atlas's rows of pixels
+    SDL_Texture* uploaded = nullptr; // the device texture that holds every cell
+    int cellCapacity = 0;
     std::array<std::int16_t, 0x10000> cellOf{}; // by character code; -1 when not rasterised
     std::array<bool, kAtlasCells> blank{};      // the cell's glyph has no visible pixel
     int cellsUsed = 0;
@@ -122,8 +131,51 @@ Uint32 firstCodePoint(const std::string& utf8) {
 }
 
 // Rasterises one character (1 or 2 Shift-JIS bytes in `code`) into a free atlas cell.
+// Sends the cells in rows [top, top + rows) of the coverage to the atlas texture, in white with
+// the coverage as alpha.
+void uploadAtlasRows(int top, int rows, int left = 0, int width = kAtlasSide) {
+    std::vector<std::uint32_t> argb(static_cast<std::size_t>(width) * rows);
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < width; ++x)
+            argb[static_cast<std::size_t>(y) * width + x] =
+                0x00FFFFFFu |
+                std::uint32_t{
+                    g_text.coverage[static_cast<std::size_t>(top + y) * kAtlasSide + left + x]}
+                    << 24;
+    const SDL_Rect rect{left, top, width, rows};
+    SDL_UpdateTexture(g_text.atlas->sdl, &rect, argb.data(), width * 4);
+}
+
+// The atlas texture on the device holds every cell: made again after the device lost it.
+bool atlasOnDevice() {
+    if (!g_text.atlas) return false;
+    if (!g_text.atlas->sdl) remakeBlankTexture(*g_text.atlas);
+    if (!g_text.atlas->sdl) return false;
+    if (g_text.uploaded != g_text.atlas->sdl) {
+        uploadAtlasRows(0, g_text.height);
+        g_text.uploaded = g_text.atlas->sdl;
+    }
+    return true;
+}
+
+// A taller atlas, with the cells it held; false when it is as tall as it gets.
+bool growAtlas() {
+    if (g_text.height >= kAtlasSide) return false;
+    Texture* taller = createBlankTexture(kAtlasSide, kAtlasSide);
+    if (!taller) return false;
+    destroyTexture(g_text.atlas);
+    g_text.atlas = taller;
+    g_text.uploaded = nullptr;
+    g_text.height = kAtlasSide;
+    g_text.coverage.resize(static_cast<std::size_t>(kAtlasSide) * kAtlasSide, 0);
+    g_text.cellCapacity = kAtlasCells;
+    return true;
+}
+
+// Rasterises one character (1 or 2 Shift-JIS bytes in `code`) into a free atlas cell.
 int rasteriseGlyph(std::uint16_t code, int cellWidth) {
-    if (g_text.cellsUsed == kAtlasCells) { // full: start over; pages need far fewer cells
+    if (g_text.cellsUsed == g_text.cellCapacity && !growAtlas()) {
+        // Full: start over; a page needs far fewer cells.
         g_text.cellOf.fill(-1);
         g_text.cellsUsed = 0;
     }
@@ -131,12 +183,14 @@ int rasteriseGlyph(std::uint16_t code, int cellWidth) {
     g_text.cellOf[code] = static_cast<std::int16_t>(cell);
     ++g_text.rasterised;
 
-    Picture& atlas = g_text.atlas->source;
     const SDL_Rect rect{(cell % kAtlasColumns) * kWideWidth, (cell / kAtlasColumns) * kCellHeight,
                         kWideWidth, kCellHeight};
+    const auto at = [&](int x, int y) -> std::uint8_t& {
+        return g_text.coverage[static_cast<std::size_t>(rect.y + y) * kAtlasSide + rect.x + x];
+    };
     for (int y = 0; y < rect.h; ++y)
-        std::fill_n(&atlas.argb[static_cast<std::size_t>(rect.y + y) * atlas.width + rect.x],
-                    rect.w, 0u);
+        for (int x = 0; x < rect.w; ++x)
+            at(x, y) = 0;
 
     char bytes[2] = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
     const std::string_view sjis =
@@ -162,8 +216,7 @@ int rasteriseGlyph(std::uint16_t code, int cellWidth) {
                 for (int x = 0; x < argb->w; ++x) {
                     const int tx = left + x;
                     if (tx < 0 || tx >= cellWidth || (row[x] >> 24) == 0) continue;
-                    atlas.argb[static_cast<std::size_t>(rect.y + ty) * atlas.width + rect.x + tx] =
-                        0x00FFFFFFu | (row[x] & 0xFF000000u);
+                    at(tx, ty) = static_cast<std::uint8_t>(row[x] >> 24);
                     visible = true;
                 }
             }
@@ -172,7 +225,8 @@ int rasteriseGlyph(std::uint16_t code, int cellWidth) {
         }
     }
     g_text.blank[cell] = !visible;
-    updateTextureRect(*g_text.atlas, rect);
+    if (g_text.atlas->sdl && g_text.uploaded == g_text.atlas->sdl)
+        uploadAtlasRows(rect.y, rect.h, rect.x, rect.w);
     return cell;
 }
 
@@ -264,11 +318,7 @@ bool realiseFont() {
         TTF_Quit();
         return false;
     }
-    Picture atlas;
-    atlas.width = kAtlasSide;
-    atlas.height = kAtlasSide;
-    atlas.argb.assign(static_cast<std::size_t>(kAtlasSide) * kAtlasSide, 0u);
-    g_text.atlas = createTexture(std::move(atlas));
+    g_text.atlas = createBlankTexture(kAtlasSide, kAtlasFirstHeight);
     if (!g_text.atlas) {
         reportProblem(std::string("no texture for the text font: ") + SDL_GetError());
         TTF_CloseFont(font);
@@ -277,6 +327,10 @@ bool realiseFont() {
     }
     g_text.font = font;
     g_text.glyphTop = (kCellHeight - TTF_FontHeight(font)) / 2;
+    g_text.coverage.assign(static_cast<std::size_t>(kAtlasSide) * kAtlasFirstHeight, 0);
+    g_text.height = kAtlasFirstHeight;
+    g_text.cellCapacity = kAtlasColumns * (kAtlasFirstHeight / kCellHeight);
+    g_text.uploaded = g_text.atlas->sdl; // made blank, as the coverage is
     g_text.cellOf.fill(-1);
     g_text.cellsUsed = 0;
     g_text.rasterised = 0;
@@ -309,6 +363,8 @@ void releaseTextFont() {
     if (!g_text.font) return;
     destroyTexture(g_text.atlas);
     g_text.atlas = nullptr;
+    g_text.uploaded = nullptr;
+    g_text.coverage = {};
     TTF_CloseFont(g_text.font);
     g_text.font = nullptr;
     TTF_Quit();
@@ -324,7 +380,7 @@ void drawText(const std::uint8_t* text, int count, const Rect& rect, std::uint32
 
 void drawTextNow(const std::uint8_t* text, int count, const Rect& rect, std::uint32_t colour) {
     SDL_Renderer* renderer = sdlRenderer();
-    if (!realiseFont() || !g_text.atlas->sdl || !renderer || !text) return;
+    if (!realiseFont() || !atlasOnDevice() || !renderer || !text) return;
     const Uint8 alpha = static_cast<Uint8>(colour >> 24);
     if (alpha == 0) return;
     SDL_Texture* atlas = g_text.atlas->sdl;

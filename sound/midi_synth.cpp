@@ -91,6 +91,9 @@ bool startSynth(const std::string& soundFonts, std::string& reason) {
     // Full gain: the level music has always had in this engine, well above the synthesiser's
     // own default.
     fluid_settings_setnum(g_synth.settings, "synth.gain", 1.0);
+    // Only the samples of the instruments a piece selects are read into memory: a General MIDI
+    // font holds all 128, a piece uses a handful.
+    fluid_settings_setint(g_synth.settings, "synth.dynamic-sample-loading", 1);
     g_synth.synth = new_fluid_synth(g_synth.settings);
     if (!g_synth.synth) {
         reason = "the synthesiser cannot be made";

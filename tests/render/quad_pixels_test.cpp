@@ -138,7 +138,11 @@ TEST_P(QuadPixels, TexturesSurviveTheRendererLosingThem) {
     writeSolidBmp("pic.bmp", 4, 4, 0x336699);
     Texture* pic = nullptr;
     ASSERT_EQ(loadTexturePlain("pic.bmp", pic), 0);
+    beginFrame();
+    drawQuad(pic, quadAt(255, 0, 0, 400, 600));
+    readScreen(); // the picture is on the device now
     SDL_Texture* before = pic->sdl;
+    ASSERT_NE(before, nullptr);
     SDL_Event reset{};
     reset.type = SDL_RENDER_DEVICE_RESET;
     EXPECT_TRUE(handleRenderEvent(reset));
