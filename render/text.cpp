@@ -149,7 +149,11 @@ void uploadAtlasRows(int top, int rows, int left = 0, int width = kAtlasSide) {
 // The atlas texture on the device holds every cell: made again after the device lost it.
 bool atlasOnDevice() {
     if (!g_text.atlas) return false;
-    if (!g_text.atlas->sdl) remakeBlankTexture(*g_text.atlas);
+    if (!g_text.atlas->sdl) {
+        // A new texture may sit where the lost one was: its address tells nothing.
+        g_text.uploaded = nullptr;
+        remakeBlankTexture(*g_text.atlas);
+    }
     if (!g_text.atlas->sdl) return false;
     if (g_text.uploaded != g_text.atlas->sdl) {
         uploadAtlasRows(0, g_text.height);
