@@ -7,7 +7,7 @@ packages=(
     zlib1g-dev fonts-ipafont-gothic fontconfig timgm6mb-soundfont libgl1-mesa-dri
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     xvfb xauth xfonts-base
-    dpkg-dev file lintian appstream groff-base xdotool x11-apps python3
+    dpkg-dev file lintian appstream groff-base xdotool x11-apps python3 python3-numpy
 )
 missing=()
 for p in "${packages[@]}"; do

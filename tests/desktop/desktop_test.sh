@@ -7,7 +7,8 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
-measure=("python3" "$here/measure.py")
+# Debian's own Python, which has numpy, whatever else is first on the PATH.
+measure=("/usr/bin/python3" "$here/measure.py")
 deb=$(ls "$build"/tolvane_*.deb 2>/dev/null | head -n 1)
 if [ -z "$deb" ]; then
     echo "FAIL: no package in $build (package_test.sh makes it)"
@@ -154,7 +155,7 @@ read -r onset match < <("${measure[@]}" find "$sound" "$demo/Sound/start52.wav")
 check "the start sound begins at ${onset}s, after the click at ${click_at}s (match $match)" \
     between "$onset" "$(awk -v c="$click_at" 'BEGIN { print c - 0.05 }')" \
     "$(awk -v c="$click_at" 'BEGIN { print c + 1.0 }')"
-check "the start sound is recognised (match $match)" at_least "$match" 0.7
+check "the start sound is recognised by its waveform (match $match)" at_least "$match" 0.8
 
 if ((failed)); then
     echo "--- game's standard error"

@@ -10,7 +10,7 @@ by SDL's disk audio driver (signed 16-bit little-endian stereo at 44100 Hz).
   measure.py pixel SHOT.xwd X Y             the pixel's red, green and blue
   measure.py rms SOUND.raw FROM TO          loudness (RMS, of 32768) between two times in seconds
   measure.py find SOUND.raw EFFECT.wav      the time in seconds where the effect starts playing,
-                                            and how well its loudness curve matches there (0..1)
+                                            and how well its waveform matches there (0..1)
 """
 import array
 import math
@@ -19,7 +19,6 @@ import sys
 import wave
 
 RATE = 44100
-WINDOW = 441  # loudness curves in steps of 10 ms
 
 
 def read_xwd(path):
@@ -95,16 +94,6 @@ def bright(shot, x0, y0, x1, y1):
     print(sum(1 for y in range(y0, y1) for x in range(x0, x1) if min(px(x, y)) >= 230))
 
 
-def loudness_curve(samples, channels):
-    """RMS per 10 ms of interleaved samples, both channels together."""
-    step = WINDOW * channels
-    curve = []
-    for start in range(0, len(samples) - step + 1, step):
-        chunk = samples[start : start + step]
-        curve.append(math.sqrt(sum(s * s for s in chunk) / step))
-    return curve
-
-
 def read_raw(path):
     samples = array.array("h")
     with open(path, "rb") as f:
@@ -124,38 +113,37 @@ def rms(path, start, end):
 
 
 def find(path, effect):
+    import numpy as np
+
     with wave.open(effect) as w:
         if w.getsampwidth() != 2:
             sys.exit(f"{effect}: expected 16-bit samples")
         rate, channels = w.getframerate(), w.getnchannels()
-        raw = array.array("h")
-        raw.frombytes(w.readframes(w.getnframes()))
-    if sys.byteorder != "little":
-        raw.byteswap()
-    # The effect's curve at the output's 10 ms steps, whatever its own rate.
-    step = max(1, round(rate / 100)) * channels
-    wanted = [
-        math.sqrt(sum(s * s for s in raw[i : i + step]) / step)
-        for i in range(0, len(raw) - step + 1, step)
-    ][:150]
-    heard = loudness_curve(read_raw(path), 2)
-    best, best_at = -1.0, 0
+        frames = np.frombuffer(w.readframes(w.getnframes()), "<i2").astype(float)
+    own = frames.reshape(-1, channels).mean(axis=1)
+    # The effect at the output's rate, from its first sound on, a fifth of a second of it.
+    own = own[np.argmax(np.abs(own) > 64) :]
+    times = np.arange(int(len(own) * RATE / rate)) * rate / RATE
+    wanted = np.interp(times, np.arange(len(own)), own)[: RATE // 5]
+    wanted = wanted - wanted.mean()
+    n = len(wanted)
 
-    def normalised(xs):
-        mean = sum(xs) / len(xs)
-        ys = [x - mean for x in xs]
-        norm = math.sqrt(sum(y * y for y in ys)) or 1.0
-        return [y / norm for y in ys]
-
-    target = normalised(wanted)
-    for at in range(0, len(heard) - len(wanted) + 1):
-        window = heard[at : at + len(wanted)]
-        if max(window) < 50:
-            continue
-        score = sum(p * q for p, q in zip(target, normalised(window)))
-        if score > best:
-            best, best_at = score, at
-    print(f"{best_at * WINDOW / RATE:.3f} {best:.3f}")
+    with open(path, "rb") as f:
+        heard = np.frombuffer(f.read(), "<i2")
+    heard = heard[: len(heard) // 2 * 2].astype(float).reshape(-1, 2).mean(axis=1)
+    if len(heard) < n:
+        print("0.000 0.000")
+        return
+    # Normalised cross-correlation of the waveforms, through the FFT: the effect's own shape,
+    # which music does not have, whatever its loudness.
+    size = 1 << int(np.ceil(np.log2(len(heard) + n)))
+    corr = np.fft.irfft(np.fft.rfft(heard, size) * np.conj(np.fft.rfft(wanted, size)), size)
+    corr = corr[: len(heard) - n + 1]
+    energy = np.concatenate(([0.0], np.cumsum(heard * heard)))
+    local = np.sqrt(np.maximum(energy[n:] - energy[:-n], 0.0))
+    score = np.where(local > 1e-3 * n, corr / (local * np.linalg.norm(wanted) + 1e-9), 0.0)
+    best = int(np.argmax(score))
+    print(f"{best / RATE:.3f} {score[best]:.3f}")
 
 
 def main():
