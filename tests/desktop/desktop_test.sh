@@ -47,12 +47,22 @@ at_least() { awk -v v="$1" -v min="$2" 'BEGIN { exit !(v >= min) }'; }
 between() { awk -v v="$1" -v lo="$2" -v hi="$3" 'BEGIN { exit !(v >= lo && v <= hi) }'; }
 
 # With no game folder, from a folder that holds no game, the program plays its installed demo:
-# the one beside it in the scratch root. A missing demo shows as messages about missing files.
+# the one beside it in the scratch root (a missing demo shows as messages about missing files).
+# Clicking every other frame reaches the story's checkpoint, which goes to the player's data
+# folder: the installed demo's folder is never written, not even by root, who could.
 mkdir -p "$scratch/empty" "$scratch/home"
+{
+    echo "3 move 0 40"
+    for ((n = 4; n < 2400; n += 2)); do echo "$n click"; done
+} >"$scratch/clicks.txt"
 no_folder_err=$(cd "$scratch/empty" && HOME=$scratch/home XDG_DATA_HOME=$scratch/data \
-    "$root/usr/games/tolvane" --headless --frames 30 2>&1 >/dev/null)
+    timeout -k 5 120 "$root/usr/games/tolvane" --headless --frames 2400 \
+    --input "$scratch/clicks.txt" 2>&1 >/dev/null)
 check "started with no game folder, it plays the installed demo" test -z "$no_folder_err"
 [ -z "$no_folder_err" ] || echo "$no_folder_err" | head -n 5
+saves=$(find "$scratch/data/tolvane" -name Data.sav 2>/dev/null | wc -l)
+check "its checkpoint is in the player's data folder ($saves file)" test "$saves" = 1
+check "and not in the installed demo's folder" test ! -e "$demo/Data.sav"
 
 # The menu entry's command, with its paths moved into the scratch root and its field codes gone.
 entry=$root/usr/share/applications/org.tolvane.Tolvane.desktop
