@@ -1,4 +1,5 @@
-// tolvane [options] [GAME_DIR]: plays the game in GAME_DIR (or the current folder).
+// tolvane [options] [GAME_DIR]: plays the game in GAME_DIR, the current folder or the
+// installed demo.
 #include <unistd.h>
 
 #include <cstdio>
@@ -7,6 +8,7 @@
 
 #include "app/app.h"
 #include "app/options.h"
+#include "base/places.h"
 
 namespace {
 
@@ -34,6 +36,7 @@ int main(int argc, char** argv) {
     for (FrameOutput& state : options.states)
         makeAbsolute(state.path);
     makeAbsolute(options.tracePath);
+    if (options.gameDir.empty()) options.gameDir = defaultGameFolder(".", installedDemoFolder());
     if (!options.gameDir.empty() && ::chdir(options.gameDir.c_str()) != 0) {
         std::fprintf(stderr, "tolvane: cannot enter the game folder %s\n", options.gameDir.c_str());
         return 2;

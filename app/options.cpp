@@ -8,13 +8,18 @@
 #include <filesystem>
 
 #include "app/arguments.h"
+#include "base/places.h"
 
 namespace {
 
 constexpr std::string_view kUsage =
     R"(Usage: tolvane [options] [GAME_DIR]
 
-Plays the game in GAME_DIR (default: the current folder).
+Plays the game in GAME_DIR. Without GAME_DIR: the game in the current folder when it
+holds one (Scenario/scenario0.qv_), else the demo game installed with the program.
+The checkpoint Data.sav is kept in the game folder, or in
+$XDG_DATA_HOME/tolvane/ (~/.local/share/tolvane/) when the game folder cannot be
+written.
 
 Options:
   --headless           no window and no sound device; frames run as fast as they can
@@ -53,6 +58,11 @@ std::string absolutePath(std::string_view path) {
 
 std::string_view usageText() {
     return kUsage;
+}
+
+std::string defaultGameFolder(const std::string& current, const std::string& installedDemo) {
+    if (holdsGame(current) || installedDemo.empty()) return {};
+    return installedDemo;
 }
 
 namespace {

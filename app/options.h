@@ -34,5 +34,9 @@ struct ProgramOptions {
 // line naming the option, or the input file and line; the program then exits with code 2.
 bool parseOptions(int argc, char** argv, ProgramOptions* out, std::string* error);
 
+// The folder to play when no GAME_DIR is given: empty (stay) when the current folder holds a
+// game, else the installed demo's folder (empty too when there is none).
+std::string defaultGameFolder(const std::string& current, const std::string& installedDemo);
+
 // The --help text.
 std::string_view usageText();

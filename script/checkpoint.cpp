@@ -8,6 +8,7 @@
 
 #include "base/files.h"
 #include "base/message.h"
+#include "base/places.h"
 #include "script/script.h"
 #include "sound/sound.h"
 
@@ -114,7 +115,7 @@ void writeCheckpoint(std::string_view label) {
 
     // Written beside the old file and renamed into place, so that a crash or a full disk never
     // leaves a torn or empty checkpoint behind.
-    const std::string path = systemPath(kCheckpointPath);
+    const std::string path = savePath(kCheckpointPath, SaveUse::Write);
     const std::string temporary = path + ".new";
     std::FILE* file = std::fopen(temporary.c_str(), "wb");
     bool ok = file != nullptr;
@@ -139,7 +140,7 @@ void writeCheckpoint(std::string_view label) {
 }
 
 void restoreCheckpoint() {
-    std::FILE* file = openGameFile(kCheckpointPath, "rb");
+    std::FILE* file = openGameFile(savePath(kCheckpointPath, SaveUse::Read), "rb");
     if (!file) {
         showMessage("Data.sav の読み込み失敗");
         return;

@@ -281,3 +281,13 @@ TEST(Replay, InjectedEventsReachTheSnapshots) {
     releaseInput();
     setInputDevicesEnabled(true);
 }
+
+TEST_F(Options, WithoutGameDirTheCurrentFoldersGameElseTheInstalledDemo) {
+    const std::string demo = (dir / "demo").string();
+    fs::create_directories(dir / "here" / "Scenario");
+    const std::string here = (dir / "here").string();
+    EXPECT_EQ(defaultGameFolder(here, demo), demo);
+    EXPECT_EQ(defaultGameFolder(here, ""), ""); // no demo installed: the current folder, as ever
+    writeFile("here/Scenario/scenario0.qv_", "x");
+    EXPECT_EQ(defaultGameFolder(here, demo), "");
+}
