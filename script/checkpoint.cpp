@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "base/files.h"
@@ -107,31 +109,117 @@ std::array<std::uint8_t, kCheckpointSize> makeCheckpointRecord(std::string_view 
     return out;
 }
 
+namespace {
+
+// What this run last put on disk, so that a script that passes the same marked label again and
+// again (a loop that never waits) does not write and sync the same bytes every frame.
+struct CheckpointWrites {
+    std::string path;
+    std::array<std::uint8_t, kCheckpointSize> bytes{};
+    bool written = false;
+    bool failureReported = false; // reported once, and again only after a write has succeeded
+};
+CheckpointWrites g_writes;
+
+// True when `path` is a regular file holding exactly `bytes`.
+bool fileHolds(const std::string& path, const std::array<std::uint8_t, kCheckpointSize>& bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    std::array<std::uint8_t, kCheckpointSize + 1> held{};
+    std::size_t got = 0;
+    ssize_t n = 0;
+    while (got < held.size() && (n = ::read(fd, held.data() + got, held.size() - got)) > 0)
+        got += static_cast<std::size_t>(n);
+    ::close(fd);
+    return n >= 0 && got == bytes.size() && std::equal(bytes.begin(), bytes.end(), held.begin());
+}
+
+// Writes the bytes beside the old file and renames them into place, so that a crash or a full
+// disk never leaves a torn or empty checkpoint behind. The temporary file is made afresh and
+// never opened through a link, which could point anywhere. Empty on success, else the reason.
+std::string replaceCheckpointFile(const std::string& path,
+                                  const std::array<std::uint8_t, kCheckpointSize>& bytes) {
+    const std::string temporary = path + ".new";
+    auto failed = [&](const char* step, int error) {
+        return std::string(step) + " " + temporary + ": " + std::strerror(error);
+    };
+    // A stale temporary file (or a link planted in its place) goes first; anything that is not
+    // a file or a link is left alone and makes the exclusive create below fail.
+    if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) {
+        struct stat st {};
+        if (::lstat(temporary.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            return failed("cannot create", EISDIR);
+        return failed("cannot remove", errno);
+    }
+    const int fd =
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) return failed("cannot create", errno);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            ::close(fd);
+            ::unlink(temporary.c_str());
+            return failed("cannot write", error);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        return failed("cannot sync", error);
+    }
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        return failed("cannot close", error);
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        return "cannot replace " + path + ": " + std::strerror(error);
+    }
+    return {};
+}
+
+// Writes the scrambled record unless this run already wrote these very bytes and they are
+// still on disk: nothing is lost then, the file already holds them. A failure is shown once,
+// and again only after a write has succeeded in between, so a script that keeps landing on a
+// marked label in a folder the player cannot write does not open a message box every frame.
+bool storeCheckpoint(const std::string& path,
+                     const std::array<std::uint8_t, kCheckpointSize>& bytes) {
+    if (g_writes.written && g_writes.path == path && g_writes.bytes == bytes &&
+        fileHolds(path, bytes))
+        return true;
+    const std::string reason = replaceCheckpointFile(path, bytes);
+    if (!reason.empty()) {
+        g_writes.written = false;
+        if (!g_writes.failureReported) {
+            g_writes.failureReported = true;
+            reportProblem("Data.sav: " + reason);
+            showMessage("Data.sav の書き込みに失敗");
+        }
+        return false;
+    }
+    g_writes = {path, bytes, true, false};
+    return true;
+}
+
+} // namespace
+
+void forgetCheckpointWrites() {
+    g_writes = {};
+}
+
 void writeCheckpoint(std::string_view label) {
     std::array<std::uint8_t, kCheckpointSize> bytes = makeCheckpointRecord(label);
     for (std::uint8_t& b : bytes)
         b = static_cast<std::uint8_t>(b + kSaveOffset);
 
-    // Written beside the old file and renamed into place, so that a crash or a full disk never
-    // leaves a torn or empty checkpoint behind.
     const std::string path = systemPath(kCheckpointPath);
-    const std::string temporary = path + ".new";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    bool ok = file != nullptr;
-    if (ok) {
-        ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-        ok = std::fflush(file) == 0 && ok;
-        ok = ::fsync(::fileno(file)) == 0 && ok;
-        ok = std::fclose(file) == 0 && ok;
-    }
-    const int savedErrno = errno;
-    if (ok) ok = std::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        std::remove(temporary.c_str());
-        reportProblem(std::string("Data.sav: ") + std::strerror(ok ? errno : savedErrno));
-        showMessage("Data.sav の書き込みに失敗");
-        return;
-    }
+    if (!storeCheckpoint(path, bytes)) return;
     g_script.saveWritten = true;
     if (traceEnabled())
         traceEvent("checkpoint_write",

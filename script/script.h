@@ -122,5 +122,8 @@ inline constexpr int kCheckpointSize = 500;
 std::array<std::uint8_t, kCheckpointSize> makeCheckpointRecord(std::string_view label);
 // Writes "Data.sav" for the label, whole or not at all; sets saveWritten when it is written.
 void writeCheckpoint(std::string_view label);
+// Forgets what this run last wrote and whether a failed write was shown: the next checkpoint is
+// written whatever the file holds. For a fresh start (tests start many games in one process).
+void forgetCheckpointWrites();
 // Restores the game from "Data.sav"; a missing or damaged file keeps the game as it is.
 void restoreCheckpoint();
