@@ -11,6 +11,7 @@
 #include "app/frame.h"
 #include "app/state_dump.h"
 #include "base/message.h"
+#include "base/output_file.h"
 #include "input/input_sdl.h"
 #include "render/render_sdl.h"
 #include "sound/sound.h"
@@ -112,18 +113,18 @@ int runProgram(const ProgramOptions& config) {
     if (config.debugLog) SDL_LogSetPriority(SDL_LOG_CATEGORY_APPLICATION, SDL_LOG_PRIORITY_DEBUG);
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
         std::fprintf(stderr, "tolvane: cannot start SDL: %s\n", SDL_GetError());
-        return 0;
+        return 1;
     }
     if (!createWindow(config.headless)) {
         SDL_Quit();
-        return 0;
+        return 1;
     }
     setRenderWindow(g_window);
     if (createGraphicsDevice(GraphicsOptions{config.headless}) < 0) {
         SDL_DestroyWindow(g_window);
         g_window = nullptr;
         SDL_Quit();
-        return 0;
+        return 1;
     }
     if (!config.headless) setMessageSink(windowMessage);
     startSound();
@@ -180,5 +181,5 @@ int runProgram(const ProgramOptions& config) {
         }
     }
     shutDown();
-    return exitCode;
+    return exitCode == 0 && outputFailed() ? 1 : exitCode;
 }

@@ -1,6 +1,10 @@
 #include "base/message.h"
 
+#include "base/output_file.h"
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <string>
 
@@ -9,6 +13,7 @@ std::uint64_t g_traceFrame = 0;
 namespace {
 MessageSink g_sink = nullptr;
 std::FILE* g_traceFile = nullptr;
+std::string g_tracePath;
 std::set<std::string> g_reported;
 
 } // namespace
@@ -80,12 +85,14 @@ void reportProblemOnce(std::string_view text) {
 bool openTrace(const std::string& path) {
     closeTrace();
     g_traceFile = std::fopen(path.c_str(), "w");
+    g_tracePath = path;
     return g_traceFile != nullptr;
 }
 
 void closeTrace() {
-    if (g_traceFile) std::fclose(g_traceFile);
+    std::FILE* file = g_traceFile;
     g_traceFile = nullptr;
+    if (file && std::fclose(file) != 0) reportOutputFailure(g_tracePath, std::strerror(errno));
 }
 
 bool traceEnabled() {
@@ -106,6 +113,12 @@ void traceEvent(std::string_view event, std::initializer_list<TraceField> fields
             appendJsonString(line, f.text);
     }
     line += "}\n";
-    std::fwrite(line.data(), 1, line.size(), g_traceFile);
-    std::fflush(g_traceFile);
+    if (std::fwrite(line.data(), 1, line.size(), g_traceFile) != line.size() ||
+        std::fflush(g_traceFile) != 0) {
+        // A trace with holes misleads: it stops at the first failure, which is reported.
+        const int error = errno;
+        std::fclose(g_traceFile);
+        g_traceFile = nullptr;
+        reportOutputFailure(g_tracePath, std::strerror(error));
+    }
 }

@@ -10,6 +10,7 @@
 
 #include "base/files.h"
 #include "base/message.h"
+#include "render/png_file.h"
 #include "render/render_sdl.h"
 
 namespace {
@@ -334,14 +335,7 @@ bool saveScreenshot(std::string_view path) {
     SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
         pixels.data(), kScreenWidth, kScreenHeight, 32, kScreenWidth * 4, SDL_PIXELFORMAT_ARGB8888);
     if (!surface) return false;
-    bool ok = false;
-    if (std::FILE* f = openGameFile(path, "wb")) {
-        SDL_RWops* rw = SDL_RWFromFP(f, SDL_TRUE);
-        if (rw)
-            ok = IMG_SavePNG_RW(surface, rw, 1) == 0;
-        else
-            std::fclose(f);
-    }
+    const bool ok = writePngFile(path, surface);
     SDL_FreeSurface(surface);
     return ok;
 }

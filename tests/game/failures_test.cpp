@@ -1,0 +1,52 @@
+// Failures the player must hear of: output files that cannot be written and a display that
+// cannot be opened end with a message and a non-zero exit status, never as a success.
+#include "game_fixture.h"
+
+using namespace game;
+
+class Failures : public GameTest {};
+
+TEST_F(Failures, AnOutputFileThatCannotBeWrittenIsReportedAndFailsTheRun) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    writeGame(dir_, sj("あ") + "\r\n", "");
+    struct Case {
+        const char* args;
+        const char* file;
+    };
+    const Case cases[] = {
+        {"--screenshot 3:/dev/full", "/dev/full"},
+        {"--state 3:/dev/full", "/dev/full"},
+        {"--trace /dev/full", "/dev/full"},
+        {"--screenshot 3:no/such/folder/shot.png", "shot.png"},
+        {"--state 3:no/such/folder/state.json", "state.json"},
+    };
+    for (const Case& c : cases) {
+        const RunResult run = runGame(dir_, std::string("--headless --frames 5 ") + c.args);
+        EXPECT_EQ(run.exitCode, 1) << c.args << "\n" << run.err;
+        EXPECT_NE(run.err.find(c.file), std::string::npos) << c.args << "\n" << run.err;
+        EXPECT_NE(run.err.find("cannot write"), std::string::npos) << c.args << "\n" << run.err;
+    }
+}
+
+TEST_F(Failures, NoDisplayEndsTheProgramWithStatusOne) {
+    writeGame(dir_, sj("あ") + "\r\n", "");
+    struct Case {
+        const char* environment;
+    };
+    const Case cases[] = {
+        {"SDL_VIDEODRIVER=no-such-driver"},
+        {"SDL_VIDEODRIVER=x11 DISPLAY=:31999 WAYLAND_DISPLAY="},
+    };
+    for (const Case& c : cases) {
+        const fs::path err = dir_ / "stderr.txt";
+        const std::string command = "cd '" + dir_.string() + "' && env " + c.environment +
+                                    " SDL_AUDIODRIVER=dummy timeout -k 5 60 '" +
+                                    TOLVANE_BINARY_DIR "/tolvane' --frames 5 > /dev/null 2> '" +
+                                    err.string() + "'";
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status)) << c.environment;
+        EXPECT_EQ(WEXITSTATUS(status), 1) << c.environment;
+        EXPECT_NE(readText(err).find("tolvane: cannot"), std::string::npos) << c.environment << "\n"
+                                                                            << readText(err);
+    }
+}
