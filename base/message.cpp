@@ -2,6 +2,8 @@
 
 #include "base/output_file.h"
 
+#include <signal.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +17,32 @@ MessageSink g_sink = nullptr;
 std::FILE* g_traceFile = nullptr;
 std::string g_tracePath;
 std::set<std::string> g_reported;
+
+// A message box waits in a loop of its own, where the main loop never sees the quit request that
+// a terminating signal becomes. While one is open, SIGTERM and SIGINT end the program at once,
+// as they would without handlers: nothing is lost, since Data.sav is only ever replaced whole.
+void endOnSignal(int signal) {
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+struct SignalsEndProgram {
+    struct sigaction previousTerm {};
+    struct sigaction previousInt {};
+    SignalsEndProgram() {
+        struct sigaction action {};
+        action.sa_handler = endOnSignal;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGTERM, &action, &previousTerm);
+        ::sigaction(SIGINT, &action, &previousInt);
+    }
+    ~SignalsEndProgram() {
+        ::sigaction(SIGTERM, &previousTerm, nullptr);
+        ::sigaction(SIGINT, &previousInt, nullptr);
+    }
+    SignalsEndProgram(const SignalsEndProgram&) = delete;
+    SignalsEndProgram& operator=(const SignalsEndProgram&) = delete;
+};
 
 } // namespace
 
@@ -60,6 +88,7 @@ MessageSink messageSink() {
 void showMessage(std::string_view text) {
     if (traceEnabled()) traceEvent("message", {{"text", text}});
     if (g_sink) {
+        const SignalsEndProgram whileTheBoxIsOpen;
         g_sink(text);
         return;
     }
