@@ -39,10 +39,12 @@ TEST_F(Failures, NoDisplayEndsTheProgramWithStatusOne) {
     };
     for (const Case& c : cases) {
         const fs::path err = dir_ / "stderr.txt";
-        const std::string command = "cd '" + dir_.string() + "' && env " + c.environment +
-                                    " SDL_AUDIODRIVER=dummy timeout -k 5 60 '" +
-                                    TOLVANE_BINARY_DIR "/tolvane' --frames 5 > /dev/null 2> '" +
-                                    err.string() + "'";
+        // Only the exit status is looked at here: the display libraries' own allocations, left
+        // behind when they fail, are not the program's to report in a sanitizer build.
+        const std::string command =
+            "cd '" + dir_.string() + "' && env " + c.environment +
+            " ASAN_OPTIONS=detect_leaks=0 SDL_AUDIODRIVER=dummy timeout -k 5 60 '" +
+            TOLVANE_BINARY_DIR "/tolvane' --frames 5 > /dev/null 2> '" + err.string() + "'";
         const int status = std::system(command.c_str());
         ASSERT_TRUE(WIFEXITED(status)) << c.environment;
         EXPECT_EQ(WEXITSTATUS(status), 1) << c.environment;
