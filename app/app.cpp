@@ -27,7 +27,7 @@ bool g_quit = false;
 // player who started the game from a terminal keeps them.
 void windowMessage(std::string_view text) {
     const std::string copy(text);
-    std::fprintf(stderr, "ERROR: %s\n", copy.c_str());
+    std::fprintf(stderr, "ERROR: %s\n", terminalText(copy).c_str());
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "ERROR", copy.c_str(), g_window);
 }
 

@@ -1,5 +1,6 @@
 #include "base/message.h"
 
+#include "base/files.h"
 #include "base/output_file.h"
 
 #include <signal.h>
@@ -78,6 +79,48 @@ void appendJsonString(std::string& out, std::string_view s) {
     out += '"';
 }
 
+std::string terminalText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    char buf[8];
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = s[i];
+        if (c == '\r' || c == '\n' || c == '\t') {
+            out += c == '\r' ? "\\r" : c == '\n' ? "\\n" : "\\t";
+            ++i;
+            continue;
+        }
+        if (c < 0x20 || c == 0x7F) {
+            std::snprintf(buf, sizeof buf, "\\x%02x", c);
+            out += buf;
+            ++i;
+            continue;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        // One UTF-8 sequence, whole and valid, or its first byte escaped.
+        const int length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+        if (length > 0 && i + length <= text.size() && isValidUtf8(text.substr(i, length))) {
+            if (length == 2 && c == 0xC2 && s[i + 1] < 0xA0) { // U+0080 to U+009F
+                std::snprintf(buf, sizeof buf, "\\u%04x", s[i + 1]);
+                out += buf;
+            } else {
+                out.append(text.substr(i, length));
+            }
+            i += length;
+            continue;
+        }
+        std::snprintf(buf, sizeof buf, "\\x%02x", c);
+        out += buf;
+        ++i;
+    }
+    return out;
+}
+
 void setMessageSink(MessageSink sink) {
     g_sink = sink;
 }
@@ -92,13 +135,13 @@ void showMessage(std::string_view text) {
         g_sink(text);
         return;
     }
-    std::fprintf(stderr, "ERROR: %.*s\n", static_cast<int>(text.size()), text.data());
+    std::fprintf(stderr, "ERROR: %s\n", terminalText(text).c_str());
     std::fflush(stderr);
 }
 
 void reportProblem(std::string_view text) {
     if (traceEnabled()) traceEvent("problem", {{"text", text}});
-    std::fprintf(stderr, "tolvane: %.*s\n", static_cast<int>(text.size()), text.data());
+    std::fprintf(stderr, "tolvane: %s\n", terminalText(text).c_str());
     std::fflush(stderr);
 }
 

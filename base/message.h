@@ -18,6 +18,12 @@ void reportProblem(std::string_view text);
 // every replay of a page does not flood the output.
 void reportProblemOnce(std::string_view text);
 
+// Text made safe for a terminal: control characters (C0, DEL and the C1 range) and bytes that
+// are not UTF-8 become escapes (\r, \n, \t, \x1b, \xff, \u009b), so that a label or a line
+// from a file can never move the cursor, recolour or retitle the player's terminal. Every
+// diagnostic passes through it; message boxes keep their texts.
+std::string terminalText(std::string_view text);
+
 // Where message boxes go. Set by the window layer once the window exists; null means standard
 // error. Tests install their own to collect the texts.
 using MessageSink = void (*)(std::string_view text);

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/message.h"
 #include "tools/checkpoint_fields.h"
 #include "tools/lint.h"
 #include "tools/scenario_text.h"
@@ -73,18 +74,18 @@ constexpr const char* kSaveHelp =
 void printProblems(const std::string& file, const std::vector<TextProblem>& problems,
                    const char* kind) {
     for (const TextProblem& p : problems)
-        std::fprintf(stderr, "%s:%d:%d: %s: %s\n", file.c_str(), p.place.line, p.place.column, kind,
-                     p.message.c_str());
+        std::fprintf(stderr, "%s:%d:%d: %s: %s\n", terminalText(file).c_str(), p.place.line,
+                     p.place.column, kind, terminalText(p.message).c_str());
 }
 
 int cannotRead(const std::string& path) {
-    std::fprintf(stderr, "tolvane-script: cannot read %s: %s\n", path.c_str(),
+    std::fprintf(stderr, "tolvane-script: cannot read %s: %s\n", terminalText(path).c_str(),
                  std::strerror(errno));
     return 2;
 }
 
 int usageError(const char* message, const char* help) {
-    std::fprintf(stderr, "tolvane-script: %s\n\n%s", message, help);
+    std::fprintf(stderr, "tolvane-script: %s\n\n%s", terminalText(message).c_str(), help);
     return 2;
 }
 
@@ -180,7 +181,7 @@ int runLint(std::vector<std::string> args) {
     }
     LintResult result = lintGameFolder(dir);
     for (const LintDiagnostic& d : result.diagnostics)
-        std::printf("%s\n", formatDiagnostic(d).c_str());
+        std::printf("%s\n", terminalText(formatDiagnostic(d)).c_str());
     if (!result.diagnostics.empty())
         std::fprintf(stderr, "%d errors, %d warnings\n", result.errors, result.warnings);
     return result.errors ? 1 : 0;

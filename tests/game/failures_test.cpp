@@ -52,3 +52,25 @@ TEST_F(Failures, NoDisplayEndsTheProgramWithStatusOne) {
                                                                             << readText(err);
     }
 }
+
+// What a file holds reaches the terminal escaped: a replayed input line and a label name.
+TEST_F(Failures, FileTextReachesTheTerminalEscaped) {
+    struct Case {
+        const char* what;
+        std::string block0;
+        std::string input;
+    };
+    const Case cases[] = {
+        {"an input line", sj("あ") + "\r\n", "2 click\x1b]0;owned\x07\n"},
+        {"a label name", "[jump 0 target=*a\x1b[2J]\r\n", "2 click\n"},
+    };
+    for (const Case& c : cases) {
+        writeGame(dir_, c.block0, "");
+        writeBytes(dir_ / "input.txt", c.input);
+        const RunResult run = runGame(dir_, "--headless --frames 10 --input input.txt");
+        EXPECT_NE(run.err.find("\\x1"), std::string::npos) << c.what << "\n" << run.err;
+        for (char ch : run.err)
+            EXPECT_TRUE(ch == '\n' || static_cast<unsigned char>(ch) >= 0x20) << c.what << "\n"
+                                                                              << run.err;
+    }
+}
