@@ -10,69 +10,13 @@
 
 #include "base/files.h"
 #include "base/message.h"
+#include "script/checkpoint_record.h"
 #include "script/script.h"
 #include "sound/sound.h"
 
 namespace {
 
 constexpr std::uint8_t kSaveOffset = 30; // every stored byte is the plain byte + 30
-
-// The parsed record of a checkpoint file.
-struct Checkpoint {
-    int block = 0;
-    std::string label;
-    int background = 0;
-    int layerCount = 0;
-    std::array<int, 9> pictures{};
-    int music = 0;
-};
-
-// Reads the fields strictly: a damaged or hand-edited file is refused as a whole rather than
-// read into a state the game cannot be in. Returns an empty string or what is wrong.
-std::string parseCheckpoint(std::string_view plain, Checkpoint* cp) {
-    std::size_t p = 0;
-    auto digits = [&](int count, int* value, const char* field) -> std::string {
-        *value = 0;
-        for (int k = 0; k < count; ++k, ++p) {
-            if (p >= plain.size()) return std::string("the file ends inside the ") + field;
-            const char c = plain[p];
-            if (c < '0' || c > '9')
-                return std::string("the ") + field + " holds a non-digit at offset " +
-                       std::to_string(p);
-            *value = *value * 10 + (c - '0');
-        }
-        return {};
-    };
-    auto space = [&](const char* after) -> std::string {
-        if (p >= plain.size() || plain[p] != ' ')
-            return std::string("no space after the ") + after + " at offset " + std::to_string(p);
-        ++p;
-        return {};
-    };
-    std::string error;
-    if (!(error = digits(3, &cp->block, "block")).empty()) return error;
-    if (cp->block >= kBlockCount) return "block " + std::to_string(cp->block) + " is not 0 or 1";
-    if (!(error = space("block")).empty()) return error;
-    const std::size_t labelEnd = plain.find(' ', p);
-    if (labelEnd == std::string_view::npos) return "the label has no end";
-    if (labelEnd == p || labelEnd - p > static_cast<std::size_t>(kMaxLabelName))
-        return "the label is empty or longer than 255 bytes";
-    cp->label = std::string(plain.substr(p, labelEnd - p));
-    p = labelEnd + 1;
-    if (!(error = digits(2, &cp->background, "background")).empty()) return error;
-    if (cp->background >= kBackgroundCount) return "background out of range";
-    if (!(error = space("background")).empty()) return error;
-    if (!(error = digits(1, &cp->layerCount, "layer count")).empty()) return error;
-    for (int k = 0; k < cp->layerCount; ++k) {
-        if (!(error = space("layer list")).empty()) return error;
-        if (!(error = digits(2, &cp->pictures[k], "layer picture")).empty()) return error;
-        if (cp->pictures[k] >= kCharPictureCount) return "layer picture out of range";
-    }
-    if (!(error = space("layer list")).empty()) return error;
-    if (!(error = digits(2, &cp->music, "music")).empty()) return error;
-    if (cp->music >= kSoundSlotCount) return "music slot out of range";
-    return {};
-}
 
 } // namespace
 
@@ -207,6 +151,24 @@ bool storeCheckpoint(const std::string& path,
     return true;
 }
 
+// Reads the file for a continue; false after a line on standard error with the true reason.
+bool readCheckpointForContinue(const std::string& path, CheckpointRecord* cp) {
+    std::string bytes, reason;
+    CheckpointDamage damage;
+    if (!readCheckpointBytes(path, &bytes, &reason)) {
+        reportProblem("Data.sav " + reason + "; the game starts from the beginning");
+        return false;
+    }
+    if (!readCheckpointRecord({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()},
+                              cp, &damage)) {
+        reportProblem("Data.sav is damaged at byte " + std::to_string(damage.offset) + " (" +
+                      damage.field + "): " + damage.message +
+                      "; the game starts from the beginning");
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 void forgetCheckpointWrites() {
@@ -227,22 +189,8 @@ void writeCheckpoint(std::string_view label) {
 }
 
 void restoreCheckpoint() {
-    std::FILE* file = openGameFile(kCheckpointPath, "rb");
-    if (!file) {
-        showMessage("Data.sav の読み込み失敗");
-        return;
-    }
-    // Only the record at the front matters; a longer file is read no further than that.
-    std::string plain(1024, '\0');
-    plain.resize(std::fread(plain.data(), 1, plain.size(), file));
-    std::fclose(file);
-    for (char& c : plain)
-        c = static_cast<char>(static_cast<std::uint8_t>(c) - kSaveOffset);
-
-    Checkpoint cp;
-    const std::string error = parseCheckpoint(plain, &cp);
-    if (!error.empty()) {
-        reportProblem("Data.sav is damaged: " + error + "; the game starts from the beginning");
+    CheckpointRecord cp;
+    if (!readCheckpointForContinue(systemPath(kCheckpointPath), &cp)) {
         showMessage("Data.sav の読み込み失敗");
         return;
     }

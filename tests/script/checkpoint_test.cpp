@@ -231,3 +231,44 @@ TEST_F(Checkpoint, AFailingWriteIsShownOnceUntilAWriteSucceeds) {
     ASSERT_EQ(messages().size(), 2u);
     EXPECT_EQ(messages()[1], "Data.sav の書き込みに失敗");
 }
+
+// Standard error gives the true reason a continue cannot read the file; the box keeps its text.
+TEST_F(Checkpoint, TheReasonAContinueFailsIsTheTrueOne) {
+    struct Case {
+        const char* what;
+        void (*make)();
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"missing", [] {}, "Data.sav there is no such file"},
+        {"a directory", [] { std::filesystem::create_directory("Data.sav"); },
+         "Data.sav is a directory"},
+        {"a pipe", [] { ::mkfifo("Data.sav", 0600); }, "Data.sav is not a regular file"},
+        {"damaged", [] { writeRecord("0x0 scene2 03 0 00"); },
+         "Data.sav is damaged at byte 1 (block)"},
+        {"a bad picture", [] { writeRecord("000 scene2 03 1 13 00"); },
+         "Data.sav is damaged at byte 16 (picture 1 of 1)"},
+    };
+    for (const Case& c : cases) {
+        resetEngine();
+        std::filesystem::remove_all("Data.sav");
+        c.make();
+        startFromMemory(kBlock0);
+        ::testing::internal::CaptureStderr();
+        restoreCheckpoint();
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find(c.reason), std::string::npos) << c.what << ": " << err;
+        EXPECT_EQ(messages(), std::vector<std::string>{"Data.sav の読み込み失敗"}) << c.what;
+    }
+}
+
+// A checkpoint that cannot replace Data.sav says why.
+TEST_F(Checkpoint, TheReasonAWriteFailsIsTheTrueOne) {
+    std::filesystem::create_directory("Data.sav");
+    ::testing::internal::CaptureStderr();
+    writeCheckpoint("scene2");
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Is a directory"), std::string::npos) << err;
+    EXPECT_EQ(err.find("No such file"), std::string::npos) << err;
+    EXPECT_EQ(messages(), std::vector<std::string>{"Data.sav の書き込みに失敗"});
+}
