@@ -132,11 +132,12 @@ std::string replaceCheckpointFile(const std::string& path,
 // still on disk: nothing is lost then, the file already holds them. A failure is shown once,
 // and again only after a write has succeeded in between, so a script that keeps landing on a
 // marked label in a folder the player cannot write does not open a message box every frame.
-bool storeCheckpoint(const std::string& path,
-                     const std::array<std::uint8_t, kCheckpointSize>& bytes) {
+// Returns whether the file had to be written; nothing when it could not be.
+std::optional<bool> storeCheckpoint(const std::string& path,
+                                    const std::array<std::uint8_t, kCheckpointSize>& bytes) {
     if (g_writes.written && g_writes.path == path && g_writes.bytes == bytes &&
         fileHolds(path, bytes))
-        return true;
+        return false;
     const std::string reason = replaceCheckpointFile(path, bytes);
     if (!reason.empty()) {
         g_writes.written = false;
@@ -145,7 +146,7 @@ bool storeCheckpoint(const std::string& path,
             reportProblem("Data.sav: " + reason);
             showMessage("Data.sav の書き込みに失敗");
         }
-        return false;
+        return std::nullopt;
     }
     g_writes = {path, bytes, true, false};
     return true;
@@ -181,11 +182,13 @@ void writeCheckpoint(std::string_view label) {
         b = static_cast<std::uint8_t>(b + kSaveOffset);
 
     const std::string path = systemPath(kCheckpointPath);
-    if (!storeCheckpoint(path, bytes)) return;
+    const std::optional<bool> written = storeCheckpoint(path, bytes);
+    if (!written) return;
     g_script.saveWritten = true;
     if (traceEnabled())
-        traceEvent("checkpoint_write",
-                   {{"label", sjisToUtf8(label)}, {"block", g_script.currentBlock}});
+        traceEvent("checkpoint_write", {{"label", sjisToUtf8(label)},
+                                        {"block", g_script.currentBlock},
+                                        {"written", *written ? 1 : 0}});
 }
 
 void restoreCheckpoint() {

@@ -74,3 +74,23 @@ TEST_F(Failures, FileTextReachesTheTerminalEscaped) {
                                                                               << run.err;
     }
 }
+
+// A script loop that never waits lands on its marked label every frame; the file is written
+// once, since every later record is the same and the file still holds it.
+TEST_F(Failures, ALoopThatNeverWaitsWritesTheCheckpointOnce) {
+    writeGame(dir_, "[jump 0 target=*a]\r\n*a|\r\n[jump 0 target=*a]\r\n", "");
+    writeBytes(dir_ / "input.txt", "2 click\n");
+    const RunResult run =
+        runGame(dir_, "--headless --frames 300 --input input.txt --trace trace.jsonl");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string trace = readText(dir_ / "trace.jsonl");
+    std::size_t reached = 0, written = 0;
+    for (std::size_t at = 0; (at = trace.find("\"checkpoint_write\"", at)) != std::string::npos;
+         ++at) {
+        ++reached;
+        if (trace.compare(trace.find("\"written\":", at) + 10, 1, "1") == 0) ++written;
+    }
+    EXPECT_GT(reached, 250u);
+    EXPECT_EQ(written, 1u);
+    EXPECT_TRUE(fs::is_regular_file(dir_ / "Data.sav"));
+}
