@@ -45,7 +45,8 @@ struct TraceField {
 };
 
 // The event trace: one JSON object a line, each with the frame it happened in. Off (and free)
-// until openTrace succeeds.
+// until openTrace succeeds. A failed write or close ends it and is reported as a failed output
+// file (base/output_file.h), so the program's exit status tells of it.
 bool openTrace(const std::string& path);
 void closeTrace();
 bool traceEnabled();
