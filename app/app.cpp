@@ -11,6 +11,7 @@
 #include "app/frame.h"
 #include "app/state_dump.h"
 #include "base/message.h"
+#include "base/output_file.h"
 #include "input/input_sdl.h"
 #include "render/render_sdl.h"
 #include "sound/sound.h"
@@ -26,7 +27,7 @@ bool g_quit = false;
 // player who started the game from a terminal keeps them.
 void windowMessage(std::string_view text) {
     const std::string copy(text);
-    std::fprintf(stderr, "ERROR: %s\n", copy.c_str());
+    std::fprintf(stderr, "ERROR: %s\n", terminalText(copy).c_str());
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "ERROR", copy.c_str(), g_window);
 }
 
@@ -117,18 +118,18 @@ int runProgram(const ProgramOptions& config) {
     if (config.debugLog) SDL_LogSetPriority(SDL_LOG_CATEGORY_APPLICATION, SDL_LOG_PRIORITY_DEBUG);
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
         std::fprintf(stderr, "tolvane: cannot start SDL: %s\n", SDL_GetError());
-        return 0;
+        return 1;
     }
     if (!createWindow()) {
         SDL_Quit();
-        return 0;
+        return 1;
     }
     setRenderWindow(g_window);
     if (createGraphicsDevice(GraphicsOptions{config.headless, !config.headless}) < 0) {
         SDL_DestroyWindow(g_window);
         g_window = nullptr;
         SDL_Quit();
-        return 0;
+        return 1;
     }
     if (!config.headless) setMessageSink(windowMessage);
     // The first picture goes on screen before the audio device opens and the music loads.
@@ -168,12 +169,11 @@ int runProgram(const ProgramOptions& config) {
             break;
         }
         if (frame == 1) releaseHeldSound();
+        // A failed write says what failed itself, and makes the exit status 1.
         for (const FrameOutput& shot : config.screenshots)
-            if (shot.frame == frame && !saveScreenshot(shot.path))
-                std::fprintf(stderr, "tolvane: cannot write %s\n", shot.path.c_str());
+            if (shot.frame == frame) saveScreenshot(shot.path);
         for (const FrameOutput& state : config.states)
-            if (state.frame == frame && !writeGameState(state.path, frame))
-                std::fprintf(stderr, "tolvane: cannot write %s\n", state.path.c_str());
+            if (state.frame == frame) writeGameState(state.path, frame);
         if (config.frames != 0 && frame >= config.frames) break;
 
         if (!config.headless) {
@@ -187,5 +187,5 @@ int runProgram(const ProgramOptions& config) {
         }
     }
     shutDown();
-    return exitCode;
+    return exitCode == 0 && outputFailed() ? 1 : exitCode;
 }

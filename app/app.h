@@ -4,6 +4,7 @@
 
 #include "app/options.h"
 
-// Runs the game in the current folder. The exit code: 0 after a normal close (or when start-up
-// fails, as it always did), 1 after an invalid scene number.
+// Runs the game in the current folder. The exit code: 0 after a normal close; 1 when SDL, the
+// window or the graphics device cannot be made, after an invalid scene number, or when a file
+// asked for on the command line (screenshot, state, trace) could not be written.
 int runProgram(const ProgramOptions& options);

@@ -8,6 +8,7 @@
 
 #include "app/app.h"
 #include "app/options.h"
+#include "base/message.h"
 #include "base/places.h"
 
 namespace {
@@ -24,7 +25,7 @@ int main(int argc, char** argv) {
     ProgramOptions options;
     std::string error;
     if (!parseOptions(argc, argv, &options, &error)) {
-        std::fprintf(stderr, "tolvane: %s\nTry 'tolvane --help'.\n", error.c_str());
+        std::fprintf(stderr, "tolvane: %s\nTry 'tolvane --help'.\n", terminalText(error).c_str());
         return 2;
     }
     if (options.help) {
@@ -38,7 +39,8 @@ int main(int argc, char** argv) {
     makeAbsolute(options.tracePath);
     if (options.gameDir.empty()) options.gameDir = defaultGameFolder(".", installedDemoFolder());
     if (!options.gameDir.empty() && ::chdir(options.gameDir.c_str()) != 0) {
-        std::fprintf(stderr, "tolvane: cannot enter the game folder %s\n", options.gameDir.c_str());
+        std::fprintf(stderr, "tolvane: cannot enter the game folder %s\n",
+                     terminalText(options.gameDir).c_str());
         return 2;
     }
     return runProgram(options);

@@ -6,6 +6,7 @@
 
 #include "base/files.h"
 #include "base/message.h"
+#include "base/output_file.h"
 #include "base/scene_number.h"
 #include "input/input.h"
 #include "script/script.h"
@@ -148,9 +149,5 @@ std::string gameStateJson(std::uint64_t frame) {
 }
 
 bool writeGameState(const std::string& path, std::uint64_t frame) {
-    const std::string json = gameStateJson(frame);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(json.data(), 1, json.size(), f) == json.size();
-    return std::fclose(f) == 0 && ok;
+    return writeOutputFile(path, gameStateJson(frame));
 }

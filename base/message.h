@@ -18,6 +18,12 @@ void reportProblem(std::string_view text);
 // every replay of a page does not flood the output.
 void reportProblemOnce(std::string_view text);
 
+// Text made safe for a terminal: control characters (C0, DEL and the C1 range) and bytes that
+// are not UTF-8 become escapes (\r, \n, \t, \x1b, \xff, \u009b), so that a label or a line
+// from a file can never move the cursor, recolour or retitle the player's terminal. Every
+// diagnostic passes through it; message boxes keep their texts.
+std::string terminalText(std::string_view text);
+
 // Where message boxes go. Set by the window layer once the window exists; null means standard
 // error. Tests install their own to collect the texts.
 using MessageSink = void (*)(std::string_view text);
@@ -39,7 +45,8 @@ struct TraceField {
 };
 
 // The event trace: one JSON object a line, each with the frame it happened in. Off (and free)
-// until openTrace succeeds.
+// until openTrace succeeds. A failed write or close ends it and is reported as a failed output
+// file (base/output_file.h), so the program's exit status tells of it.
 bool openTrace(const std::string& path);
 void closeTrace();
 bool traceEnabled();

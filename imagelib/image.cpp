@@ -73,6 +73,34 @@ void readJpegSize(std::span<const std::uint8_t> b, PictureHeader& h) {
     }
 }
 
+// An uncompressed BMP must hold every row its header promises: the decoder makes the whole
+// picture before it reads a row, so a header alone must not cost the memory of its size.
+// Empty when the data suffices (or the rows are compressed); else why not.
+std::string bmpDataShortfall(std::span<const std::uint8_t> b, const PictureHeader& h) {
+    if (b.size() < 30 || h.width <= 0 || h.height <= 0) return {}; // the decoder refuses it
+    const std::uint32_t dataOffset = le32(b, 10);
+    const std::uint32_t infoSize = le32(b, 14);
+    std::uint32_t bits = 0, compression = 0;
+    if (infoSize == 12) {
+        bits = le16(b, 24);
+    } else {
+        if (b.size() < 34) return {};
+        bits = le16(b, 28);
+        compression = le32(b, 30);
+    }
+    // 0: plain rows, 3 and 6: plain rows with bit masks; the run-length forms can fill any
+    // picture from a few bytes and are bounded by the size limit alone.
+    if (compression != 0 && compression != 3 && compression != 6) return {};
+    const std::uint64_t rowBytes =
+        (std::uint64_t{static_cast<std::uint32_t>(h.width)} * bits + 31) / 32 * 4;
+    const std::uint64_t needed = rowBytes * static_cast<std::uint32_t>(h.height);
+    const std::uint64_t held = dataOffset < b.size() ? b.size() - dataOffset : 0;
+    if (held >= needed) return {};
+    return "the file holds " + std::to_string(held) + " bytes of pixels where a " +
+           std::to_string(h.width) + " x " + std::to_string(h.height) + " picture of " +
+           std::to_string(bits) + " bits needs " + std::to_string(needed);
+}
+
 std::uint8_t quantise5(std::uint32_t c) {
     const std::uint32_t c5 = (c * 31 + 127) / 255;
     return static_cast<std::uint8_t>((c5 << 3) | (c5 >> 2));
@@ -139,6 +167,12 @@ bool decodePicture(std::span<const std::uint8_t> bytes, PictureForm form, Pictur
     // Refused from the header, so that a damaged or hostile size is never allocated.
     if (header.width > kMaxPictureSide || header.height > kMaxPictureSide)
         return tooLarge(header.width, header.height);
+    if (header.type == PictureType::Bmp) {
+        if (std::string shortfall = bmpDataShortfall(bytes, header); !shortfall.empty()) {
+            error = "damaged picture: " + shortfall;
+            return false;
+        }
+    }
     if (bytes.size() > static_cast<std::size_t>(INT_MAX)) {
         error = "the file is too large";
         return false;

@@ -9,7 +9,9 @@
 #include <vector>
 
 // The largest width or height accepted; larger pictures are refused before they are decoded.
-inline constexpr int kMaxPictureSide = 8192;
+// The game's pictures are 800 x 600; a side of 4096 keeps the largest picture's decoded forms
+// (file, surface, pixels, texture) well under 256 MB together.
+inline constexpr int kMaxPictureSide = 4096;
 
 // Decoded pixels, ARGB8888 (alpha in the top byte), rows top to bottom without padding.
 struct Picture {
@@ -34,7 +36,8 @@ struct PictureHeader {
 PictureHeader readPictureHeader(std::span<const std::uint8_t> bytes);
 
 // Decodes a whole file held in memory. False with a reason in `error` when the data is not a
-// BMP, PNG or JPEG picture, is damaged, or is larger than kMaxPictureSide either way.
+// BMP, PNG or JPEG picture, is damaged, is larger than kMaxPictureSide either way, or (an
+// uncompressed BMP) holds fewer pixel bytes than its header's size needs.
 bool decodePicture(std::span<const std::uint8_t> bytes, PictureForm form, Picture& out,
                    std::string& error);
 

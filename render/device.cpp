@@ -13,7 +13,9 @@
 
 #include "base/files.h"
 #include "base/message.h"
+#include "base/output_file.h"
 #include "render/frame_cache.h"
+#include "render/picture_file.h"
 #include "render/render_sdl.h"
 
 namespace {
@@ -436,21 +438,16 @@ bool readPixels(std::uint32_t* argb, int pitchBytes) {
 
 bool saveScreenshot(std::string_view path) {
     std::vector<std::uint32_t> pixels(static_cast<std::size_t>(kScreenWidth) * kScreenHeight);
-    if (!readPixels(pixels.data(), kScreenWidth * 4)) return false;
-    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
-        pixels.data(), kScreenWidth, kScreenHeight, 32, kScreenWidth * 4, SDL_PIXELFORMAT_ARGB8888);
-    if (!surface) return false;
-    bool ok = false;
-    if (std::FILE* f = openGameFile(path, "wb")) {
-        SDL_RWops* rw = SDL_RWFromFP(f, SDL_TRUE);
-        // A BMP is written at once; PNG's compression costs tens of milliseconds a picture.
-        const bool bmp = path.size() >= 4 && (path.substr(path.size() - 4) == ".bmp" ||
-                                              path.substr(path.size() - 4) == ".BMP");
-        if (rw)
-            ok = (bmp ? SDL_SaveBMP_RW(surface, rw, 1) : IMG_SavePNG_RW(surface, rw, 1)) == 0;
-        else
-            std::fclose(f);
+    SDL_Surface* surface = nullptr;
+    if (readPixels(pixels.data(), kScreenWidth * 4))
+        surface = SDL_CreateRGBSurfaceWithFormatFrom(pixels.data(), kScreenWidth, kScreenHeight, 32,
+                                                     kScreenWidth * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (!surface) {
+        reportOutputFailure(systemPath(path),
+                            std::string("the picture cannot be read back: ") + SDL_GetError());
+        return false;
     }
+    const bool ok = writePictureFile(path, surface);
     SDL_FreeSurface(surface);
     return ok;
 }

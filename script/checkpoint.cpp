@@ -3,75 +3,21 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "base/files.h"
 #include "base/message.h"
 #include "base/places.h"
+#include "script/checkpoint_record.h"
 #include "script/script.h"
 #include "sound/sound.h"
 
 namespace {
 
 constexpr std::uint8_t kSaveOffset = 30; // every stored byte is the plain byte + 30
-
-// The parsed record of a checkpoint file.
-struct Checkpoint {
-    int block = 0;
-    std::string label;
-    int background = 0;
-    int layerCount = 0;
-    std::array<int, 9> pictures{};
-    int music = 0;
-};
-
-// Reads the fields strictly: a damaged or hand-edited file is refused as a whole rather than
-// read into a state the game cannot be in. Returns an empty string or what is wrong.
-std::string parseCheckpoint(std::string_view plain, Checkpoint* cp) {
-    std::size_t p = 0;
-    auto digits = [&](int count, int* value, const char* field) -> std::string {
-        *value = 0;
-        for (int k = 0; k < count; ++k, ++p) {
-            if (p >= plain.size()) return std::string("the file ends inside the ") + field;
-            const char c = plain[p];
-            if (c < '0' || c > '9')
-                return std::string("the ") + field + " holds a non-digit at offset " +
-                       std::to_string(p);
-            *value = *value * 10 + (c - '0');
-        }
-        return {};
-    };
-    auto space = [&](const char* after) -> std::string {
-        if (p >= plain.size() || plain[p] != ' ')
-            return std::string("no space after the ") + after + " at offset " + std::to_string(p);
-        ++p;
-        return {};
-    };
-    std::string error;
-    if (!(error = digits(3, &cp->block, "block")).empty()) return error;
-    if (cp->block >= kBlockCount) return "block " + std::to_string(cp->block) + " is not 0 or 1";
-    if (!(error = space("block")).empty()) return error;
-    const std::size_t labelEnd = plain.find(' ', p);
-    if (labelEnd == std::string_view::npos) return "the label has no end";
-    if (labelEnd == p || labelEnd - p > static_cast<std::size_t>(kMaxLabelName))
-        return "the label is empty or longer than 255 bytes";
-    cp->label = std::string(plain.substr(p, labelEnd - p));
-    p = labelEnd + 1;
-    if (!(error = digits(2, &cp->background, "background")).empty()) return error;
-    if (cp->background >= kBackgroundCount) return "background out of range";
-    if (!(error = space("background")).empty()) return error;
-    if (!(error = digits(1, &cp->layerCount, "layer count")).empty()) return error;
-    for (int k = 0; k < cp->layerCount; ++k) {
-        if (!(error = space("layer list")).empty()) return error;
-        if (!(error = digits(2, &cp->pictures[k], "layer picture")).empty()) return error;
-        if (cp->pictures[k] >= kCharPictureCount) return "layer picture out of range";
-    }
-    if (!(error = space("layer list")).empty()) return error;
-    if (!(error = digits(2, &cp->music, "music")).empty()) return error;
-    if (cp->music >= kSoundSlotCount) return "music slot out of range";
-    return {};
-}
 
 } // namespace
 
@@ -108,54 +54,147 @@ std::array<std::uint8_t, kCheckpointSize> makeCheckpointRecord(std::string_view 
     return out;
 }
 
+namespace {
+
+// What this run last put on disk, so that a script that passes the same marked label again and
+// again (a loop that never waits) does not write and sync the same bytes every frame.
+struct CheckpointWrites {
+    std::string path;
+    std::array<std::uint8_t, kCheckpointSize> bytes{};
+    bool written = false;
+    bool failureReported = false; // reported once, and again only after a write has succeeded
+};
+CheckpointWrites g_writes;
+
+// True when `path` is a regular file holding exactly `bytes`.
+bool fileHolds(const std::string& path, const std::array<std::uint8_t, kCheckpointSize>& bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    std::array<std::uint8_t, kCheckpointSize + 1> held{};
+    std::size_t got = 0;
+    ssize_t n = 0;
+    while (got < held.size() && (n = ::read(fd, held.data() + got, held.size() - got)) > 0)
+        got += static_cast<std::size_t>(n);
+    ::close(fd);
+    return n >= 0 && got == bytes.size() && std::equal(bytes.begin(), bytes.end(), held.begin());
+}
+
+// Writes the bytes beside the old file and renames them into place, so that a crash or a full
+// disk never leaves a torn or empty checkpoint behind. The temporary file is made afresh and
+// never opened through a link, which could point anywhere. Empty on success, else the reason.
+std::string replaceCheckpointFile(const std::string& path,
+                                  const std::array<std::uint8_t, kCheckpointSize>& bytes) {
+    const std::string temporary = path + ".new";
+    auto failed = [&](const char* step, int error) {
+        return std::string(step) + " " + temporary + ": " + std::strerror(error);
+    };
+    // A stale temporary file (or a link planted in its place) goes first; anything that is not
+    // a file or a link is left alone and makes the exclusive create below fail.
+    if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) {
+        struct stat st {};
+        if (::lstat(temporary.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            return failed("cannot create", EISDIR);
+        return failed("cannot remove", errno);
+    }
+    const int fd =
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) return failed("cannot create", errno);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            ::close(fd);
+            ::unlink(temporary.c_str());
+            return failed("cannot write", error);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        return failed("cannot sync", error);
+    }
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        return failed("cannot close", error);
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        return "cannot replace " + path + ": " + std::strerror(error);
+    }
+    return {};
+}
+
+// Writes the scrambled record unless this run already wrote these very bytes and they are
+// still on disk: nothing is lost then, the file already holds them. A failure is shown once,
+// and again only after a write has succeeded in between, so a script that keeps landing on a
+// marked label in a folder the player cannot write does not open a message box every frame.
+// Returns whether the file had to be written; nothing when it could not be.
+std::optional<bool> storeCheckpoint(const std::string& path,
+                                    const std::array<std::uint8_t, kCheckpointSize>& bytes) {
+    if (g_writes.written && g_writes.path == path && g_writes.bytes == bytes &&
+        fileHolds(path, bytes))
+        return false;
+    const std::string reason = replaceCheckpointFile(path, bytes);
+    if (!reason.empty()) {
+        g_writes.written = false;
+        if (!g_writes.failureReported) {
+            g_writes.failureReported = true;
+            reportProblem("Data.sav: " + reason);
+            showMessage("Data.sav の書き込みに失敗");
+        }
+        return std::nullopt;
+    }
+    g_writes = {path, bytes, true, false};
+    return true;
+}
+
+// Reads the file for a continue; false after a line on standard error with the true reason.
+bool readCheckpointForContinue(const std::string& path, CheckpointRecord* cp) {
+    std::string bytes, reason;
+    CheckpointDamage damage;
+    if (!readCheckpointBytes(path, &bytes, &reason)) {
+        reportProblem("Data.sav " + reason + "; the game starts from the beginning");
+        return false;
+    }
+    if (!readCheckpointRecord({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()},
+                              cp, &damage)) {
+        reportProblem("Data.sav is damaged at byte " + std::to_string(damage.offset) + " (" +
+                      damage.field + "): " + damage.message +
+                      "; the game starts from the beginning");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void forgetCheckpointWrites() {
+    g_writes = {};
+}
+
 void writeCheckpoint(std::string_view label) {
     std::array<std::uint8_t, kCheckpointSize> bytes = makeCheckpointRecord(label);
     for (std::uint8_t& b : bytes)
         b = static_cast<std::uint8_t>(b + kSaveOffset);
 
-    // Written beside the old file and renamed into place, so that a crash or a full disk never
-    // leaves a torn or empty checkpoint behind.
     const std::string path = savePath(kCheckpointPath, SaveUse::Write);
-    const std::string temporary = path + ".new";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    bool ok = file != nullptr;
-    if (ok) {
-        ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-        ok = std::fflush(file) == 0 && ok;
-        ok = ::fsync(::fileno(file)) == 0 && ok;
-        ok = std::fclose(file) == 0 && ok;
-    }
-    const int savedErrno = errno;
-    if (ok) ok = std::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        std::remove(temporary.c_str());
-        reportProblem(std::string("Data.sav: ") + std::strerror(ok ? errno : savedErrno));
-        showMessage("Data.sav の書き込みに失敗");
-        return;
-    }
+    const std::optional<bool> written = storeCheckpoint(path, bytes);
+    if (!written) return;
     g_script.saveWritten = true;
     if (traceEnabled())
-        traceEvent("checkpoint_write",
-                   {{"label", sjisToUtf8(label)}, {"block", g_script.currentBlock}});
+        traceEvent("checkpoint_write", {{"label", sjisToUtf8(label)},
+                                        {"block", g_script.currentBlock},
+                                        {"written", *written ? 1 : 0}});
 }
 
 void restoreCheckpoint() {
-    std::FILE* file = openGameFile(savePath(kCheckpointPath, SaveUse::Read), "rb");
-    if (!file) {
-        showMessage("Data.sav の読み込み失敗");
-        return;
-    }
-    // Only the record at the front matters; a longer file is read no further than that.
-    std::string plain(1024, '\0');
-    plain.resize(std::fread(plain.data(), 1, plain.size(), file));
-    std::fclose(file);
-    for (char& c : plain)
-        c = static_cast<char>(static_cast<std::uint8_t>(c) - kSaveOffset);
-
-    Checkpoint cp;
-    const std::string error = parseCheckpoint(plain, &cp);
-    if (!error.empty()) {
-        reportProblem("Data.sav is damaged: " + error + "; the game starts from the beginning");
+    CheckpointRecord cp;
+    if (!readCheckpointForContinue(savePath(kCheckpointPath, SaveUse::Read), &cp)) {
         showMessage("Data.sav の読み込み失敗");
         return;
     }

@@ -151,15 +151,101 @@ bool loadMusic(SoundSlot& slot, std::string_view path, std::string& reason) {
     return true;
 }
 
+// What one effect may cost. The mixer converts a whole effect to the device's format when it is
+// loaded: an effect of many minutes (a small 8 kHz file is enough) would take gigabytes and
+// stall the frame that loads it. The game's effects are a few seconds.
+constexpr std::uint64_t kMaxEffectSeconds = 120;
+// Samples of the file's own format, after ADPCM and the like are unpacked and before the
+// conversion: two minutes of 96 kHz stereo.
+constexpr std::uint64_t kMaxEffectSourceSamples = kMaxEffectSeconds * 96000 * 2;
+
+std::uint32_t littleEndian(const std::vector<std::uint8_t>& b, std::size_t at, int size) {
+    std::uint32_t v = 0;
+    for (int k = size - 1; k >= 0; --k)
+        v = (v << 8) | b[at + k];
+    return v;
+}
+
+// Refuses, from the header, a WAV effect whose decoded form would exceed the bounds above.
+// Empty when the effect may be loaded. Other kinds (a MIDI file played as an effect) have no
+// length in their header; they are measured once decoded (effectTooLong).
+std::string effectTooCostly(const std::vector<std::uint8_t>& b) {
+    if (b.size() < 12 || std::string_view(reinterpret_cast<const char*>(b.data()), 4) != "RIFF" ||
+        std::string_view(reinterpret_cast<const char*>(b.data()) + 8, 4) != "WAVE")
+        return {};
+    std::uint32_t format = 0, channels = 0, rate = 0, blockAlign = 0, samplesPerBlock = 0;
+    bool haveFormat = false;
+    std::uint64_t dataBytes = 0;
+    bool haveData = false;
+    std::size_t at = 12;
+    while (at + 8 <= b.size() && !haveData) {
+        const std::string_view id(reinterpret_cast<const char*>(b.data()) + at, 4);
+        const std::uint64_t size = littleEndian(b, at + 4, 4);
+        const std::size_t body = at + 8;
+        if (id == "fmt " && size >= 16 && body + 16 <= b.size()) {
+            format = littleEndian(b, body, 2);
+            channels = littleEndian(b, body + 2, 2);
+            rate = littleEndian(b, body + 4, 4);
+            blockAlign = littleEndian(b, body + 12, 2);
+            if (size >= 20 && body + 20 <= b.size())
+                samplesPerBlock = littleEndian(b, body + 18, 2);
+            if (format == 0xFFFE && size >= 40 && body + 26 <= b.size())
+                format = littleEndian(b, body + 24, 2); // the extensible form's sub-format
+            haveFormat = true;
+        } else if (id == "data") {
+            // A data chunk may claim more than the file holds; only what is there is decoded.
+            dataBytes = std::min<std::uint64_t>(size, b.size() - body);
+            haveData = true;
+        }
+        at = body + size + (size & 1);
+    }
+    if (!haveFormat || !haveData || channels == 0 || rate == 0 || blockAlign == 0)
+        return {}; // the decoder refuses it with its own reason
+    const std::uint64_t blocks = dataBytes / blockAlign;
+    // MS and IMA ADPCM pack many frames into a block; every other form holds one a block.
+    const bool adpcm = format == 0x0002 || format == 0x0011;
+    const std::uint64_t frames =
+        adpcm ? blocks * std::max<std::uint32_t>(samplesPerBlock, 1) : blocks;
+    const std::uint64_t seconds = frames / rate;
+    if (seconds > kMaxEffectSeconds)
+        return "the effect lasts " + std::to_string(seconds) + " seconds, longer than the " +
+               std::to_string(kMaxEffectSeconds) + " an effect may";
+    if (frames * channels > kMaxEffectSourceSamples)
+        return "the effect holds " + std::to_string(frames * channels) +
+               " samples, more than the " + std::to_string(kMaxEffectSourceSamples) +
+               " an effect may";
+    return {};
+}
+
+// The decoded effect at the device's rate, measured against the same bound.
+std::string effectTooLong(const Mix_Chunk& chunk) {
+    int rate = 0, channels = 0;
+    Uint16 format = 0;
+    if (Mix_QuerySpec(&rate, &format, &channels) == 0 || rate <= 0 || channels <= 0) return {};
+    const std::uint64_t frameBytes = std::uint64_t{SDL_AUDIO_BITSIZE(format) / 8u} * channels;
+    const std::uint64_t seconds = frameBytes ? chunk.alen / frameBytes / rate : 0;
+    if (seconds <= kMaxEffectSeconds) return {};
+    return "the effect lasts " + std::to_string(seconds) + " seconds, longer than the " +
+           std::to_string(kMaxEffectSeconds) + " an effect may";
+}
+
 bool loadEffect(SoundSlot& slot, std::string_view path, std::string& reason) {
     std::vector<std::uint8_t> bytes;
     if (!readGameFile(path, bytes, reason)) return false;
+    if (std::string cost = effectTooCostly(bytes); !cost.empty()) {
+        reason = cost;
+        return false;
+    }
     // The chunk keeps its own converted copy of the samples, so the bytes may go afterwards.
     // The stream is closed here: the mixer leaves it open on some of its failures.
     SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
     slot.effect = stream ? Mix_LoadWAV_RW(stream, 0) : nullptr;
     if (!slot.effect) reason = stream ? Mix_GetError() : "the file is empty";
     if (stream) SDL_RWclose(stream);
+    if (slot.effect && !(reason = effectTooLong(*slot.effect)).empty()) {
+        Mix_FreeChunk(slot.effect);
+        slot.effect = nullptr;
+    }
     return slot.effect != nullptr;
 }
 

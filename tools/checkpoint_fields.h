@@ -1,5 +1,5 @@
-// The checkpoint file ("Data.sav") read field by field, strictly: where the engine's own reader
-// passes over a damaged byte, this one names the field and the offset.
+// The checkpoint file ("Data.sav") as the continue reads it, with the engine's own reader: the
+// fields it restores, or the first damage that makes it refuse the file, with its offset.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +18,8 @@ struct CheckpointProblem {
 // The record's fields as far as they could be read, and what is wrong with them.
 struct CheckpointFields {
     int block = -1;
-    std::string label; // UTF-8
+    std::string label;      // UTF-8
+    std::string labelBytes; // Shift-JIS, as in the file
     int background = -1;
     std::vector<int> pictures; // the listed pictures, restored onto layers 0, 1, ... in order
     int music = -1;            // 0 means no music
@@ -28,6 +29,10 @@ struct CheckpointFields {
 
 // Reads the stored (scrambled) bytes of a checkpoint file.
 CheckpointFields readCheckpointFields(std::span<const std::uint8_t> stored);
+
+// Looks the label up in the game folder's scenario as the continue does, adding damage when the
+// block does not hold it. False when the folder has no scenario files (nothing was checked).
+bool checkCheckpointLabel(const std::string& gameDir, CheckpointFields& fields);
 
 // The fields as lines of text, for the save dump.
 std::string formatCheckpointFields(const CheckpointFields& fields);

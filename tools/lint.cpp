@@ -5,6 +5,7 @@
 #include "tools/lint.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <sys/stat.h>
 #include <tuple>
@@ -86,6 +87,17 @@ struct Linter {
 
     std::pair<std::int32_t, std::int32_t> quiet{0, 0}; // bytes of a [ct] a bad page start shows
 
+    // Page starts (a label's next line, or the page after a [ct]) that lead to another page
+    // start without a character shown, a click wait or a choice: the game runs such a step in
+    // one frame. A cycle of them never waits again.
+    struct SilentStep {
+        std::int32_t from;
+        std::int32_t to;
+        std::int32_t place; // the [jump] or [ct] that takes it
+    };
+    std::vector<SilentStep> silent;
+    void reportSilentLoops();
+
     void walk(const Entry& e);
     // Walks every page waiting in `work`, each state once.
     void drain() {
@@ -159,6 +171,65 @@ bool Linter::checkNextPage(std::int32_t ctStart, std::int32_t ctEnd, std::int32_
     return true;
 }
 
+// Every strongly connected set of silent steps is a loop the game runs for ever, one pass a
+// frame, never waiting for the player (and writing the checkpoint at each marked label in it).
+// Told once a loop, at its first step in the text.
+void Linter::reportSilentLoops() {
+    std::map<std::int32_t, std::vector<std::size_t>> out; // page start -> its steps
+    for (std::size_t i = 0; i < silent.size(); ++i)
+        out[silent[i].from].push_back(i);
+    // Tarjan's components, iteratively: a long chain of steps must not exhaust the stack.
+    std::map<std::int32_t, int> index, low;
+    std::set<std::int32_t> onStack;
+    std::vector<std::int32_t> stack;
+    int counter = 0;
+    for (const auto& [root, unused] : out) {
+        if (index.count(root)) continue;
+        std::vector<std::pair<std::int32_t, std::size_t>> frames{{root, 0}};
+        index[root] = low[root] = counter++;
+        stack.push_back(root);
+        onStack.insert(root);
+        while (!frames.empty()) {
+            auto& [v, edge] = frames.back();
+            const std::vector<std::size_t>& edges = out[v];
+            if (edge < edges.size()) {
+                const std::int32_t w = silent[edges[edge++]].to;
+                if (!index.count(w)) {
+                    index[w] = low[w] = counter++;
+                    stack.push_back(w);
+                    onStack.insert(w);
+                    frames.push_back({w, 0});
+                } else if (onStack.count(w)) {
+                    low[v] = std::min(low[v], index[w]);
+                }
+                continue;
+            }
+            const std::int32_t done = v;
+            frames.pop_back();
+            if (!frames.empty())
+                low[frames.back().first] = std::min(low[frames.back().first], low[done]);
+            if (low[done] != index[done]) continue;
+            std::set<std::int32_t> component;
+            std::int32_t w;
+            do {
+                w = stack.back();
+                stack.pop_back();
+                onStack.erase(w);
+                component.insert(w);
+            } while (w != done);
+            std::int32_t first = -1;
+            for (const SilentStep& step : silent)
+                if (component.count(step.from) && component.count(step.to) &&
+                    (first < 0 || step.place < first))
+                    first = step.place;
+            if (first >= 0)
+                report(first, true,
+                       "a loop of jumps runs through here without showing a character, waiting "
+                       "for a click or offering a choice: the game never waits again");
+        }
+    }
+}
+
 void Linter::walk(const Entry& e) {
     ScriptState& s = g_script;
     s = {};
@@ -177,7 +248,9 @@ void Linter::walk(const Entry& e) {
 
     std::int32_t cursor = s.source; // the source byte of the item at the reveal position
     std::int32_t pageStart = s.source;
-    int built = 0; // the item's index in the page as the builder laid it out
+    std::int32_t node = s.source; // the page start this walk last came through
+    bool waited = false;          // a character shown or a click waited for since `node`
+    int built = 0;                // the item's index in the page as the builder laid it out
     int shownSinceWait = 0;
     std::int32_t pendingLink = -1; // a [link] still waiting for its [endlink]
     std::set<std::int32_t> blankLines;
@@ -226,6 +299,7 @@ void Linter::walk(const Entry& e) {
             if (!tag.known) {
                 stepScript(); // shown as text
                 cursor = next;
+                waited = true;
             } else if (name == "ct" || name == "jump" || name == "reset") {
                 if (shownSinceWait > 0 && tag.valid)
                     report(tagPlace, false,
@@ -241,8 +315,10 @@ void Linter::walk(const Entry& e) {
                         continue;
                     }
                     if (land(static_cast<int>(tag.block), tag.target, tagPlace, s.column,
-                             s.linkMode, links, "[jump] to"))
+                             s.linkMode, links, "[jump] to")) {
+                        if (!waited) silent.push_back({node, g_script.source, tagPlace});
                         return;
+                    }
                     skipTag(); // a jump to nowhere is cut out, and the text goes on
                     continue;
                 }
@@ -251,6 +327,9 @@ void Linter::walk(const Entry& e) {
                 const int wrapStart = s.column; // the next page's wrap counter starts here
                 stepScript();
                 cursor = pageStart = s.source;
+                if (!waited) silent.push_back({node, s.source, tagPlace});
+                node = s.source;
+                waited = false;
                 // A page another walk has already played goes on as it did there.
                 if (!visited.insert({s.source, wrapStart, s.linkMode, links.size()}).second) return;
                 built = 0;
@@ -306,12 +385,16 @@ void Linter::walk(const Entry& e) {
                     land(e.block, l.target, l.place, s.column, false, {}, "a link to");
                 return;
             } else { // "l"
-                if (!s.linkMode) shownSinceWait = 0;
+                if (!s.linkMode) {
+                    shownSinceWait = 0;
+                    waited = true;
+                }
                 stepScript();
                 cursor = next;
             }
             continue;
         }
+        if (c != ';') waited = true; // every other item is shown, one a frame
         if (c >= 0x80) {
             built += 2;
             ++shownSinceWait;
@@ -386,6 +469,7 @@ LintResult lintScenarioText(std::string_view plain0, std::string_view plain1,
             L.work.push_back({after, b, 0, false, false, {}});
         }
     L.drain();
+    L.reportSilentLoops();
 
     LintResult result;
     for (const auto& [pos, error, message] : L.found) {

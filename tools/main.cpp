@@ -4,10 +4,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/message.h"
+#include "script/checkpoint_record.h"
 #include "tools/checkpoint_fields.h"
 #include "tools/lint.h"
 #include "tools/scenario_text.h"
@@ -65,26 +68,28 @@ constexpr const char* kLintHelp =
 constexpr const char* kSaveHelp =
     "usage: tolvane-script save [Data.sav]\n"
     "\n"
-    "Prints the fields of a checkpoint file (Data.sav in the current folder by default): the\n"
-    "block and label the game continues at, the background, the pictures put back on layers\n"
-    "0, 1, ... and the music. A damaged file is reported field by field with the byte offset\n"
-    "of the damage, and the exit status is 1.\n";
+    "Prints what a continue restores from a checkpoint file (Data.sav in the current folder by\n"
+    "default), read by the engine's own reader: the block and label the game continues at, the\n"
+    "background, the pictures put back on layers 0, 1, ... and the music. A file the continue\n"
+    "would refuse is reported with the field and byte offset of its damage, and the exit status\n"
+    "is 1. Beside a Scenario folder (a file in a game folder), the label is looked up in the\n"
+    "block as the continue looks it up; a label the block does not hold is damage too.\n";
 
 void printProblems(const std::string& file, const std::vector<TextProblem>& problems,
                    const char* kind) {
     for (const TextProblem& p : problems)
-        std::fprintf(stderr, "%s:%d:%d: %s: %s\n", file.c_str(), p.place.line, p.place.column, kind,
-                     p.message.c_str());
+        std::fprintf(stderr, "%s:%d:%d: %s: %s\n", terminalText(file).c_str(), p.place.line,
+                     p.place.column, kind, terminalText(p.message).c_str());
 }
 
 int cannotRead(const std::string& path) {
-    std::fprintf(stderr, "tolvane-script: cannot read %s: %s\n", path.c_str(),
+    std::fprintf(stderr, "tolvane-script: cannot read %s: %s\n", terminalText(path).c_str(),
                  std::strerror(errno));
     return 2;
 }
 
 int usageError(const char* message, const char* help) {
-    std::fprintf(stderr, "tolvane-script: %s\n\n%s", message, help);
+    std::fprintf(stderr, "tolvane-script: %s\n\n%s", terminalText(message).c_str(), help);
     return 2;
 }
 
@@ -153,18 +158,29 @@ int runSave(std::vector<std::string> args) {
     for (const std::string& a : args)
         if (a.starts_with("-")) return usageError(("unknown option " + a).c_str(), kSaveHelp);
     if (args.size() > 1) return usageError("save takes at most one file", kSaveHelp);
-    std::string path = args.empty() ? "Data.sav" : args[0];
-    std::string stored;
-    if (!readWholeFile(path, stored)) return cannotRead(path);
+    const std::string path = args.empty() ? "Data.sav" : args[0];
+    std::string stored, reason;
+    if (!readCheckpointBytes(path, &stored, &reason)) {
+        std::fprintf(stderr, "tolvane-script: cannot read %s: %s\n", terminalText(path).c_str(),
+                     reason.c_str());
+        return 2;
+    }
     CheckpointFields fields =
         readCheckpointFields({reinterpret_cast<const std::uint8_t*>(stored.data()), stored.size()});
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    const bool checked = checkCheckpointLabel(folder.empty() ? "." : folder, fields);
     std::fputs(formatCheckpointFields(fields).c_str(), stdout);
+    const std::string shown = terminalText(path);
+    if (!checked && fields.damage.empty())
+        std::fprintf(stderr,
+                     "%s: note: no Scenario folder beside it; the label was not looked up\n",
+                     shown.c_str());
     for (const CheckpointProblem& p : fields.notes)
-        std::fprintf(stderr, "%s: byte %zu (%s): note: %s\n", path.c_str(), p.offset,
-                     p.field.c_str(), p.message.c_str());
+        std::fprintf(stderr, "%s: byte %zu (%s): note: %s\n", shown.c_str(), p.offset,
+                     p.field.c_str(), terminalText(p.message).c_str());
     for (const CheckpointProblem& p : fields.damage)
-        std::fprintf(stderr, "%s: byte %zu (%s): damaged: %s\n", path.c_str(), p.offset,
-                     p.field.c_str(), p.message.c_str());
+        std::fprintf(stderr, "%s: byte %zu (%s): damaged: %s\n", shown.c_str(), p.offset,
+                     p.field.c_str(), terminalText(p.message).c_str());
     return fields.damage.empty() ? 0 : 1;
 }
 
@@ -180,7 +196,7 @@ int runLint(std::vector<std::string> args) {
     }
     LintResult result = lintGameFolder(dir);
     for (const LintDiagnostic& d : result.diagnostics)
-        std::printf("%s\n", formatDiagnostic(d).c_str());
+        std::printf("%s\n", terminalText(formatDiagnostic(d)).c_str());
     if (!result.diagnostics.empty())
         std::fprintf(stderr, "%d errors, %d warnings\n", result.errors, result.warnings);
     return result.errors ? 1 : 0;

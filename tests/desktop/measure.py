@@ -121,10 +121,11 @@ def find(path, effect):
         rate, channels = w.getframerate(), w.getnchannels()
         frames = np.frombuffer(w.readframes(w.getnframes()), "<i2").astype(float)
     own = frames.reshape(-1, channels).mean(axis=1)
-    # The effect at the output's rate, from its first sound on, a fifth of a second of it.
+    # The effect at the output's rate, from its first sound on, 25 ms of it: the game's first
+    # page starts its music (which cuts the start sound off) a few frames after the click.
     own = own[np.argmax(np.abs(own) > 64) :]
     times = np.arange(int(len(own) * RATE / rate)) * rate / RATE
-    wanted = np.interp(times, np.arange(len(own)), own)[: RATE // 5]
+    wanted = np.interp(times, np.arange(len(own)), own)[: RATE // 40]
     wanted = wanted - wanted.mean()
     n = len(wanted)
 

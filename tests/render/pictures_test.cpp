@@ -113,7 +113,7 @@ TEST_F(Pictures, APictureOverTheSizeLimitIsRefusedWithItsRowMessage) {
     loadImageSet();
     const std::string diagnostics = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(log.texts, std::vector<std::string>{"背景0.bmp の読み込み失敗"});
-    EXPECT_NE(diagnostics.find("8192"), std::string::npos) << diagnostics;
+    EXPECT_NE(diagnostics.find(std::to_string(kMaxPictureSide)), std::string::npos) << diagnostics;
     EXPECT_EQ(g_bgTex[0], nullptr);
 
     writeSolidBmp("CG/背景0.bmp", kMaxPictureSide, 1, 0x808080); // the limit itself is fine

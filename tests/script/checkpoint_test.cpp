@@ -1,5 +1,7 @@
 #include "engine_fixture.h"
 
+#include <sys/stat.h>
+
 using namespace fixture;
 
 namespace {
@@ -147,10 +149,126 @@ TEST_F(Checkpoint, AFailedWriteKeepsThePreviousFileAndArmsNothing) {
     EXPECT_EQ(messages()[0], "Data.sav の書き込みに失敗");
 }
 
-TEST_F(Checkpoint, AFullDiskIsReportedAndArmsNothing) {
-    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    std::filesystem::create_symlink("/dev/full", "Data.sav.new");
-    writeCheckpoint("other");
+// A link planted at the temporary name must not redirect the write: the link goes, the file
+// it points at keeps its bytes, and the checkpoint lands in Data.sav.
+TEST_F(Checkpoint, TheTemporaryFileNeverFollowsALink) {
+    struct Case {
+        const char* what;
+        std::string target;
+    };
+    const std::string elsewhere = (folder_ / "elsewhere.txt").string();
+    std::vector<Case> cases = {{"a file elsewhere", elsewhere},
+                               {"a link to nowhere", (folder_ / "missing").string()}};
+    if (std::filesystem::exists("/dev/full")) cases.push_back({"/dev/full", "/dev/full"});
+    for (const Case& c : cases) {
+        resetEngine();
+        std::filesystem::remove("Data.sav");
+        writeFile("elsewhere.txt", "keep me");
+        std::filesystem::create_symlink(c.target, "Data.sav.new");
+        currentBackground = 3;
+        writeCheckpoint("scene2");
+        EXPECT_EQ(readFile("elsewhere.txt"), "keep me") << c.what;
+        EXPECT_FALSE(std::filesystem::exists(folder_ / "missing")) << c.what;
+        EXPECT_TRUE(g_script.saveWritten) << c.what;
+        EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status("Data.sav")))
+            << c.what;
+        EXPECT_EQ(plainRecord().substr(0, 18), "000 scene2 03 0 00") << c.what;
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status("Data.sav.new")))
+            << c.what;
+        EXPECT_TRUE(messages().empty()) << c.what;
+    }
+}
+
+// The same record again is not written again while the file still holds it; any change to the
+// record or to the file on disk writes it anew.
+TEST_F(Checkpoint, TheSameRecordIsWrittenOnceWhileTheFileHoldsIt) {
+    auto inode = [] {
+        struct stat st {};
+        return ::stat("Data.sav", &st) == 0 ? st.st_ino : ino_t{0};
+    };
+    writeCheckpoint("scene2");
+    const ino_t first = inode();
+    ASSERT_NE(first, 0u);
+    for (int frame = 0; frame < 10; ++frame)
+        writeCheckpoint("scene2");
+    EXPECT_EQ(inode(), first) << "the unchanged record was written again";
+    EXPECT_TRUE(g_script.saveWritten);
+
+    struct Step {
+        const char* what;
+        void (*change)();
+    };
+    const Step steps[] = {
+        {"another background", [] { currentBackground = 5; }},
+        {"the file was removed", [] { std::filesystem::remove("Data.sav"); }},
+        {"the file was changed", [] { writeFile("Data.sav", std::string(500, 'x')); }},
+    };
+    for (const Step& step : steps) {
+        step.change();
+        writeCheckpoint("scene2");
+        EXPECT_EQ(plainRecord().substr(0, 13), "000 scene2 05") << step.what;
+    }
+}
+
+// A write that keeps failing is shown once; once a write has succeeded, the next failure is
+// shown again.
+TEST_F(Checkpoint, AFailingWriteIsShownOnceUntilAWriteSucceeds) {
+    std::filesystem::create_directory("Data.sav.new");
+    for (int frame = 0; frame < 30; ++frame)
+        writeCheckpoint("scene2");
+    EXPECT_EQ(messages().size(), 1u);
     EXPECT_FALSE(g_script.saveWritten);
-    EXPECT_FALSE(std::filesystem::exists("Data.sav"));
+
+    std::filesystem::remove("Data.sav.new");
+    writeCheckpoint("scene2");
+    EXPECT_TRUE(g_script.saveWritten);
+    EXPECT_EQ(messages().size(), 1u);
+
+    std::filesystem::create_directory("Data.sav.new");
+    currentBackground = 2;
+    writeCheckpoint("scene2");
+    writeCheckpoint("scene2");
+    ASSERT_EQ(messages().size(), 2u);
+    EXPECT_EQ(messages()[1], "Data.sav の書き込みに失敗");
+}
+
+// Standard error gives the true reason a continue cannot read the file; the box keeps its text.
+TEST_F(Checkpoint, TheReasonAContinueFailsIsTheTrueOne) {
+    struct Case {
+        const char* what;
+        void (*make)();
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"missing", [] {}, "Data.sav there is no such file"},
+        {"a directory", [] { std::filesystem::create_directory("Data.sav"); },
+         "Data.sav is a directory"},
+        {"a pipe", [] { ::mkfifo("Data.sav", 0600); }, "Data.sav is not a regular file"},
+        {"damaged", [] { writeRecord("0x0 scene2 03 0 00"); },
+         "Data.sav is damaged at byte 1 (block)"},
+        {"a bad picture", [] { writeRecord("000 scene2 03 1 13 00"); },
+         "Data.sav is damaged at byte 16 (picture 1 of 1)"},
+    };
+    for (const Case& c : cases) {
+        resetEngine();
+        std::filesystem::remove_all("Data.sav");
+        c.make();
+        startFromMemory(kBlock0);
+        ::testing::internal::CaptureStderr();
+        restoreCheckpoint();
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find(c.reason), std::string::npos) << c.what << ": " << err;
+        EXPECT_EQ(messages(), std::vector<std::string>{"Data.sav の読み込み失敗"}) << c.what;
+    }
+}
+
+// A checkpoint that cannot replace Data.sav says why.
+TEST_F(Checkpoint, TheReasonAWriteFailsIsTheTrueOne) {
+    std::filesystem::create_directory("Data.sav");
+    ::testing::internal::CaptureStderr();
+    writeCheckpoint("scene2");
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Is a directory"), std::string::npos) << err;
+    EXPECT_EQ(err.find("No such file"), std::string::npos) << err;
+    EXPECT_EQ(messages(), std::vector<std::string>{"Data.sav の書き込みに失敗"});
 }

@@ -44,6 +44,7 @@ inline void resetEngine() {
     g_links = {};
     currentBackground = 0;
     currentBgm = -1;
+    forgetCheckpointWrites();
     g_pointer = PointerState{};
     g_pointerQuad = ScreenQuad{};
     g_mouse = MouseState{};

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -66,13 +70,12 @@ struct Damage {
 TEST(CheckpointFields, NamesTheDamagedFieldAndOffset) {
     const std::string good = "000 scene2 03 1 01 01";
     const Damage cases[] = {
-        {good, 499, "file", 499, "the file is 499 bytes"},
+        {"", 0, "block", 0, "the file ends inside this field"},
         {"0x0 scene2 03 1 01 01", 500, "block", 1, "0x78 'x' where a digit belongs"},
         {"002 scene2 03 1 01 01", 500, "block", 0, "block 2 does not exist"},
         {"000-scene2 03 1 01 01", 500, "space after block", 3, "where a space belongs"},
         {"000  03 1 01 01", 500, "label", 4, "the label name is empty"},
         {"000 scene2", 10, "label", 4, "no space ends the label name"},
-        {"000 sc|ne2 03 1 01 01", 500, "label", 6, "0x7C '|'"},
         {"000 scene2 0A 1 01 01", 500, "background", 12, "0x41 'A'"},
         {"000 scene2 12 1 01 01", 500, "background", 11, "background 12 does not exist"},
         {"000 scene2 03 x 01 01", 500, "layer count", 14, "where a digit belongs"},
@@ -91,12 +94,57 @@ TEST(CheckpointFields, NamesTheDamagedFieldAndOffset) {
     }
 }
 
-TEST(CheckpointFields, EmptyFileIsDamagedWithoutReadingPastIt) {
-    CheckpointFields f = readCheckpointFields({});
-    ASSERT_GE(f.damage.size(), 2u);
-    EXPECT_EQ(f.damage[0].field, "file");
-    EXPECT_EQ(f.damage[1].field, "block");
-    EXPECT_EQ(f.damage[1].offset, 0u);
+// The continue takes any file whose record is whole, whatever its length; so does the tool.
+TEST(CheckpointFields, AFileOfAnyLengthWithAWholeRecordIsRead) {
+    const std::string record = "001 scene2 03 1 01 01";
+    for (std::size_t size : {record.size(), std::size_t{300}, std::size_t{499}, std::size_t{501},
+                             std::size_t{1024}, std::size_t{5000}}) {
+        CheckpointFields f = readCheckpointFields(storedFromPlain(record, size));
+        EXPECT_TRUE(f.damage.empty()) << size << ": " << f.damage[0].message;
+        EXPECT_EQ(f.block, 1) << size;
+        EXPECT_EQ(f.label, "scene2") << size;
+        EXPECT_EQ(f.pictures, std::vector<int>{1}) << size;
+        EXPECT_EQ(f.music, 1) << size;
+    }
+}
+
+// Run in a game folder, the label is looked up in the scenario as the continue looks it up.
+TEST(CheckpointFields, TheLabelIsLookedUpInTheGameFolder) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("tolvane-save-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    CheckpointFields outside = readCheckpointFields(storedFromPlain("000 scene2 03 0 00"));
+    EXPECT_FALSE(checkCheckpointLabel(dir.string(), outside)); // no scenario: nothing checked
+    fs::create_directories(dir / "Scenario");
+    auto put = [&](const char* name, std::string plain) {
+        for (char& c : plain)
+            c = static_cast<char>(scrambleScenarioByte(static_cast<std::uint8_t>(c)));
+        std::ofstream(dir / "Scenario" / name, std::ios::binary) << plain;
+    };
+    put("scenario0.qv_", "[ct]\r\n*scene2|\r\nA\r\n");
+    put("end1.qv_", "*owari|\r\nB\r\n");
+    struct Case {
+        const char* record;
+        bool found;
+    };
+    const Case cases[] = {
+        {"000 scene2 03 0 00", true},   {"001 owari 03 0 00", true},
+        {"001 scene2 03 0 00", false}, // in the other block
+        {"000 scene 03 0 00", false},  // a prefix of a label is no label
+        {"000 nowhere 03 0 00", false},
+    };
+    for (const Case& c : cases) {
+        CheckpointFields f = readCheckpointFields(storedFromPlain(c.record));
+        ASSERT_TRUE(f.damage.empty()) << c.record;
+        EXPECT_TRUE(checkCheckpointLabel(dir.string(), f)) << c.record;
+        EXPECT_EQ(f.damage.empty(), c.found) << c.record;
+        if (!c.found) {
+            ASSERT_EQ(f.damage.size(), 1u) << c.record;
+            EXPECT_EQ(f.damage[0].field, "label");
+            EXPECT_NE(f.damage[0].message.find("is not in block"), std::string::npos);
+        }
+    }
+    fs::remove_all(dir);
 }
 
 } // namespace

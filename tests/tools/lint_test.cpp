@@ -183,6 +183,34 @@ TEST(Lint, ReportsEachFaultOfASmallScriptWithItsPlace) {
         EXPECT_EQ(lint(c.block0, c.block1), c.expected) << c.what;
 }
 
+// A loop of jumps that never shows a character, waits or offers a choice runs one pass a
+// frame for ever (writing the checkpoint each time); one that does any of these is a story.
+TEST(Lint, FindsLoopsThatNeverWait) {
+    const std::string loop = "a loop of jumps runs through here without showing a character, "
+                             "waiting for a click or offering a choice: the game never waits again";
+    const Case cases[] = {
+        {"a marked label jumping to itself",
+         "[jump 0 target=*a]\n*a|\n[jump 0 target=*a]\n",
+         "",
+         {"s0:3:1: error: " + loop}},
+        {"two labels across the blocks, with pictures and sound on the way",
+         "[jump 1 target=*b]\n*a\n[image 0 layer=base left=0 top=0][jump 1 target=*b]\n",
+         "*b|\n;a comment\n[playse 50][jump 0 target=*a]\n",
+         {"s0:3:34: error: " + loop}},
+        {"through the page after a [ct]",
+         "[jump 0 target=*a]\n*a|\n[ct]\n[jump 0 target=*a]\n",
+         "",
+         {"s0:3:1: error: " + loop}},
+        {"a click wait in the loop", "[jump 0 target=*a]\n*a|\nあ\n[jump 0 target=*a]\n", "", {}},
+        {"a choice in the loop",
+         "[jump 0 target=*a]\n*a|\n[link target=*a]もう一度[endlink]\n[s]\n",
+         "",
+         {}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(lint(c.block0, c.block1), c.expected) << c.what;
+}
+
 TEST(Lint, NamesWhereAPageAfterCtReallyStarts) {
     const Case cases[] = {
         {"one line end per [ct] is exact", "あ\n[ct]い\n[reset]\n", "", {}},
