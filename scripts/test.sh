@@ -17,7 +17,7 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTOLVANE_WERROR=ON -DTOLVANE_
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --output-on-failure -j"$jobs" -E '/opengl|OffscreenWindowsDoNotWaitForTheRetrace|window_under_xvfb')
+    ctest --output-on-failure -j"$jobs" -E '/opengl|OffscreenWindowsDoNotWaitForTheRetrace|window_under_xvfb|package_deb|desktop_under_xvfb')
 
 if [ -x scripts/fuzz.sh ]; then
     scripts/fuzz.sh "${TOLVANE_FUZZ_SECONDS:-60}"
