@@ -9,11 +9,13 @@
 #include <thread>
 
 #include "app/frame.h"
+#include "app/settings.h"
 #include "app/state_dump.h"
 #include "base/message.h"
 #include "base/output_file.h"
 #include "input/input_sdl.h"
 #include "render/render_sdl.h"
+#include "scenes/comforts.h"
 #include "sound/sound.h"
 
 namespace {
@@ -22,6 +24,24 @@ SDL_Window* g_window = nullptr;
 bool g_active = false;
 bool g_headless = false; // the window is never shown: it is always active
 bool g_quit = false;
+std::string g_settingsPath; // where the player's settings are kept; empty: nowhere
+
+// The picture fills the screen, or the window again; remembered in the settings.
+void toggleFullscreen() {
+    if (!g_window || g_headless) return;
+    const bool full = (SDL_GetWindowFlags(g_window) & SDL_WINDOW_FULLSCREEN) == 0;
+    SDL_SetWindowFullscreen(g_window, full ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    g_comfortSettings.fullscreen = full;
+    saveSettings(g_settingsPath, g_comfortSettings);
+}
+
+// The pointer keeps its speed on the screen whatever the picture's scale.
+void followPictureScale() {
+    int w = kScreenWidth, h = kScreenHeight;
+    if (SDL_Renderer* renderer = sdlRenderer()) SDL_GetRendererOutputSize(renderer, &w, &h);
+    setPointerScale(
+        std::min(static_cast<double>(w) / kScreenWidth, static_cast<double>(h) / kScreenHeight));
+}
 
 // Message boxes belong to the window once there is one; they also go to standard error, so a
 // player who started the game from a terminal keeps them.
@@ -40,6 +60,12 @@ void handleEvent(const SDL_Event& e) {
         break;
     case SDL_KEYDOWN:
         if (e.key.keysym.scancode == SDL_SCANCODE_ESCAPE) g_quit = true;
+        // Alt+Enter and F11, keys the game leaves unused, toggle fullscreen.
+        if (!e.key.repeat && (e.key.keysym.scancode == SDL_SCANCODE_F11 ||
+                              ((e.key.keysym.mod & KMOD_ALT) != 0 &&
+                               (e.key.keysym.scancode == SDL_SCANCODE_RETURN ||
+                                e.key.keysym.scancode == SDL_SCANCODE_KP_ENTER))))
+            toggleFullscreen();
         break;
     case SDL_WINDOWEVENT:
         if (g_headless) break;
@@ -54,6 +80,7 @@ void handleEvent(const SDL_Event& e) {
         case SDL_WINDOWEVENT_SIZE_CHANGED:
             g_active = true;
             resetGraphicsDevice();
+            followPictureScale();
             break;
         case SDL_WINDOWEVENT_EXPOSED:
             requestPresent(); // the window system lost the window's picture
@@ -70,10 +97,11 @@ void handleEvent(const SDL_Event& e) {
     }
 }
 
-bool createWindow() {
+bool createWindow(bool headless) {
     // Hidden until its first picture: the renderer may make the window again for its own needs,
-    // which would show it twice, and an empty window would flash first.
-    const Uint32 flags = SDL_WINDOW_HIDDEN;
+    // which would show it twice, and an empty window would flash first. The player may make it
+    // larger; the picture is scaled to fit.
+    const Uint32 flags = SDL_WINDOW_HIDDEN | (headless ? 0 : SDL_WINDOW_RESIZABLE);
     g_window = SDL_CreateWindow("Tolvane ver 1.00", SDL_WINDOWPOS_UNDEFINED,
                                 SDL_WINDOWPOS_UNDEFINED, 800, 600, flags);
     if (!g_window) {
@@ -120,7 +148,14 @@ int runProgram(const ProgramOptions& config) {
         std::fprintf(stderr, "tolvane: cannot start SDL: %s\n", SDL_GetError());
         return 1;
     }
-    if (!createWindow()) {
+    g_settingsPath = !config.settingsPath.empty() ? config.settingsPath
+                     : config.headless            ? std::string()
+                                                  : defaultSettingsPath();
+    g_comfortSettings = ComfortSettings{};
+    loadSettings(g_settingsPath, &g_comfortSettings);
+    resetComforts();
+    setComfortsEnabled(!config.plain);
+    if (!createWindow(config.headless)) {
         SDL_Quit();
         return 1;
     }
@@ -132,9 +167,15 @@ int runProgram(const ProgramOptions& config) {
         return 1;
     }
     if (!config.headless) setMessageSink(windowMessage);
+    const bool fullscreen =
+        config.fullscreen >= 0 ? config.fullscreen == 1 : g_comfortSettings.fullscreen;
+    if (fullscreen && !config.headless)
+        SDL_SetWindowFullscreen(g_window, SDL_WINDOW_FULLSCREEN_DESKTOP);
     // The first picture goes on screen before the audio device opens and the music loads.
     holdSound();
     startSound();
+    setMusicVolume(g_comfortSettings.musicVolume);
+    setEffectVolume(g_comfortSettings.effectVolume);
     setInputDevicesEnabled(!config.headless);
     createKeyboard();
     createMouse();
@@ -144,6 +185,7 @@ int runProgram(const ProgramOptions& config) {
     g_active = config.headless || (SDL_GetWindowFlags(g_window) & SDL_WINDOW_MINIMIZED) == 0;
 
     const auto period = std::chrono::nanoseconds(1'000'000'000 / displayRefreshRate());
+    setComfortFrameRate(displayRefreshRate());
     auto nextFrame = std::chrono::steady_clock::now();
     ReplayCursor replay;
     std::uint64_t frame = 0;
@@ -169,6 +211,11 @@ int runProgram(const ProgramOptions& config) {
             break;
         }
         if (frame == 1) releaseHeldSound();
+        // What the player asked of the menu.
+        if (g_comforts.fullscreenWanted) toggleFullscreen();
+        if (g_comforts.settingsChanged) saveSettings(g_settingsPath, g_comfortSettings);
+        g_comforts.fullscreenWanted = g_comforts.settingsChanged = false;
+        if (g_comforts.quitWanted) break;
         // A failed write says what failed itself, and makes the exit status 1.
         for (const FrameOutput& shot : config.screenshots)
             if (shot.frame == frame) saveScreenshot(shot.path);

@@ -5,6 +5,7 @@
 #include "base/message.h"
 #include "input/input.h"
 #include "render/render.h"
+#include "scenes/comforts.h"
 #include "scenes/scenes.h"
 
 namespace {
@@ -19,6 +20,7 @@ int runFrame() {
     const std::uint32_t now = SDL_GetTicks();
     pollKeyboard();
     pollMouse();
+    comfortsBeforeScene();
     beginFrame();
 
     const std::uint8_t scene = g_frameNo;

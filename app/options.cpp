@@ -34,6 +34,12 @@ Options:
                        standard error
   --full-redraw        draw every frame whole and present it, even when nothing changed
                        (the picture is the same; for comparing and measuring)
+  --fullscreen         start in fullscreen (Alt+Enter or F11 toggles it while playing)
+  --window             start in a window
+  --settings FILE      read and keep the player's settings in FILE instead of
+                       $XDG_CONFIG_HOME/tolvane/settings.ini (headless: none unless given)
+  --plain              the game alone: no keyboard, wheel, skip, auto mode, backlog or
+                       menu; only the mouse, F1 and Escape, as the game itself reads them
   --help               show this text
 
 Input file: one event a line, "FRAME EVENT ARGS"; '#' starts a comment.
@@ -41,6 +47,8 @@ Input file: one event a line, "FRAME EVENT ARGS"; '#' starts a comment.
   FRAME down B         press button B (left, right or middle) from that frame on
   FRAME up B           release button B
   FRAME click          down left at FRAME, up left at FRAME + 1
+  FRAME tap            down and up left, both before FRAME's snapshot
+  FRAME wheel N        turn the wheel N notches (negative: towards the player)
   FRAME keydown NAME   press the key NAME (an SDL key name: F1, Escape, Return, A, ...)
   FRAME keyup NAME     release it
 Without --headless the replayed input is added to the keyboard's and the mouse's.
@@ -74,7 +82,7 @@ struct ValueOption {
 
 constexpr ValueOption kValueOptions[] = {
     {"--frames", "N"},     {"--input", "FILE"}, {"--screenshot", "N:FILE"},
-    {"--state", "N:FILE"}, {"--trace", "FILE"},
+    {"--state", "N:FILE"}, {"--trace", "FILE"}, {"--settings", "FILE"},
 };
 
 bool parseFrameOutput(std::string_view option, std::string_view value, FrameOutput* output,
@@ -141,8 +149,17 @@ bool parseOptions(int argc, char** argv, ProgramOptions* out, std::string* error
         }
 
         if (name == "--help" || name == "-h" || name == "--headless" || name == "--debug-log" ||
-            name == "--full-redraw") {
+            name == "--full-redraw" || name == "--fullscreen" || name == "--window" ||
+            name == "--plain") {
             if (hasValue) return fail(std::string(name) + " takes no value");
+            if (name == "--fullscreen" || name == "--window") {
+                o.fullscreen = name == "--fullscreen" ? 1 : 0;
+                continue;
+            }
+            if (name == "--plain") {
+                o.plain = true;
+                continue;
+            }
             if (name == "--full-redraw") {
                 o.fullRedraw = true;
                 continue;
@@ -180,6 +197,9 @@ bool parseOptions(int argc, char** argv, ProgramOptions* out, std::string* error
             if (!o.inputFile.empty()) return fail("--input is given twice");
             inputName = value;
             o.inputFile = absolutePath(value);
+        } else if (name == "--settings") {
+            if (!o.settingsPath.empty()) return fail("--settings is given twice");
+            o.settingsPath = absolutePath(value);
         } else if (name == "--trace") {
             if (!o.tracePath.empty()) return fail("--trace is given twice");
             o.tracePath = absolutePath(value);

@@ -21,8 +21,11 @@ struct ProgramOptions {
     bool headless = false;
     bool debugLog = false;   // --debug-log: SDL's debug log (the frame-rate line) on standard error
     bool fullRedraw = false; // --full-redraw: every frame drawn whole and presented
-    std::uint64_t frames = 0;             // leave the main loop after this frame; 0: no limit
-    std::string inputFile;                // empty: no replay
+    int fullscreen = -1;     // --fullscreen 1, --window 0, -1: as the settings say
+    bool plain = false;      // --plain: no comforts
+    std::string settingsPath; // --settings; empty: the default place (none when headless)
+    std::uint64_t frames = 0; // leave the main loop after this frame; 0: no limit
+    std::string inputFile;    // empty: no replay
     std::vector<FrameOutput> screenshots; // in command-line order
     std::vector<FrameOutput> states;      // in command-line order
     std::string tracePath;                // empty: no trace

@@ -104,6 +104,22 @@ bool parseReplayLine(std::string_view line, std::vector<ReplayEvent>* events, st
         e.kind = ReplayKind::ButtonUp;
         e.frame += 1;
         events->push_back(e);
+    } else if (name == "tap") {
+        if (!args.empty()) {
+            *why = argumentCount(name, "no arguments", args.size());
+            return false;
+        }
+        e.kind = ReplayKind::Tap;
+        events->push_back(e);
+    } else if (name == "wheel") {
+        if (args.size() != 1) {
+            *why = argumentCount(name, "1 argument (notches, negative towards the player)",
+                                 args.size());
+            return false;
+        }
+        if (!parseOffset("N", args[0], &e.dy, why)) return false;
+        e.kind = ReplayKind::Wheel;
+        events->push_back(e);
     } else if (name == "keydown" || name == "keyup") {
         if (args.empty()) {
             *why =
@@ -219,6 +235,12 @@ bool injectReplayEvents(std::span<const ReplayEvent> events) {
         case ReplayKind::ButtonDown:
         case ReplayKind::ButtonUp:
             injectMouseButton(e.button, e.kind == ReplayKind::ButtonDown);
+            break;
+        case ReplayKind::Tap:
+            injectMouseTap(e.button);
+            break;
+        case ReplayKind::Wheel:
+            injectMouseWheel(e.dy);
             break;
         case ReplayKind::KeyDown:
         case ReplayKind::KeyUp:

@@ -9,15 +9,15 @@
 #include <string_view>
 #include <vector>
 
-enum class ReplayKind : std::uint8_t { Move, ButtonDown, ButtonUp, KeyDown, KeyUp };
+enum class ReplayKind : std::uint8_t { Move, ButtonDown, ButtonUp, KeyDown, KeyUp, Tap, Wheel };
 
 // One replayed input event, applied before the input poll of its frame.
 struct ReplayEvent {
     std::uint64_t frame; // frames count from 1
     ReplayKind kind;
-    int dx; // Move: device units
-    int dy;
-    int button;  // ButtonDown/ButtonUp: 0 left, 1 right, 2 middle
+    int dx;      // Move: device units
+    int dy;      // Wheel: notches, positive away from the player
+    int button;  // ButtonDown/ButtonUp/Tap: 0 left, 1 right, 2 middle
     int keyCode; // KeyDown/KeyUp: the key code of g_keys
     bool escape; // the key is Escape: its KeyDown closes the window as a real Escape does
 };

@@ -9,6 +9,7 @@
 #include "base/output_file.h"
 #include "base/scene_number.h"
 #include "input/input.h"
+#include "scenes/comforts.h"
 #include "script/script.h"
 #include "sound/sound.h"
 
@@ -143,6 +144,18 @@ std::string gameStateJson(std::uint64_t frame) {
         j.out += std::to_string(slot);
     }
     j.out += ']';
+    j.close('}');
+    j.open("comforts", '{');
+    j.boolean("autoMode", g_comforts.autoMode);
+    j.boolean("skipRead", g_comforts.skipRead);
+    j.boolean("backlogOpen", g_comforts.backlogOpen);
+    j.number("backlogTop", g_comforts.backlogTop);
+    j.number("backlogPages", backlogPageCount());
+    j.boolean("menuOpen", g_comforts.menuOpen);
+    j.number("menuItem", g_comforts.menuItem);
+    j.number("musicVolume", g_comfortSettings.musicVolume);
+    j.number("effectVolume", g_comfortSettings.effectVolume);
+    j.number("textSpeed", static_cast<int>(g_comfortSettings.textSpeed));
     j.close('}');
     j.close('}');
     return j.out + "\n";

@@ -31,6 +31,7 @@ void checkEvents(const std::vector<ReplayEvent>& events) {
         switch (e.kind) {
         case ReplayKind::ButtonDown:
         case ReplayKind::ButtonUp:
+        case ReplayKind::Tap:
             FUZZ_CHECK(e.button >= 0 && e.button <= 2);
             break;
         case ReplayKind::KeyDown:
@@ -38,6 +39,7 @@ void checkEvents(const std::vector<ReplayEvent>& events) {
             FUZZ_CHECK(e.keyCode >= 0 && e.keyCode < 256);
             break;
         case ReplayKind::Move:
+        case ReplayKind::Wheel:
             break;
         default:
             FUZZ_CHECK(!"an event of no known kind");

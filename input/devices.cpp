@@ -153,6 +153,10 @@ constexpr std::array<std::uint8_t, SDL_NUM_SCANCODES> kKeyTable = makeKeyTable()
 struct InputSource {
     std::array<bool, 256> keys{};
     std::array<bool, kButtonCount> buttons{};
+    // Pressed since the last poll, even if released again before it: a tap whose press and
+    // release both fall between two frames still shows in one snapshot.
+    std::array<bool, 256> keysPressed{};
+    std::array<bool, kButtonCount> buttonsPressed{};
     std::int64_t moveX = 0;
     std::int64_t moveY = 0;
     std::int64_t wheel = 0;
@@ -167,6 +171,11 @@ struct DeviceState {
     bool focused = true;
     bool mouseCreated = false;
     bool relativeMode = false;
+    // Screen pixels a game pixel takes; the devices' movement is divided by it, the remainders
+    // kept, so that the pointer keeps its speed on the screen at any size of the picture.
+    double pointerScale = 1.0;
+    double restX = 0.0;
+    double restY = 0.0;
 };
 
 DeviceState s;
@@ -261,14 +270,20 @@ void inputHandleEvent(const SDL_Event& event) {
     case SDL_KEYUP: {
         const int code = keyCodeFromScancode(event.key.keysym.scancode);
         const bool down = event.type == SDL_KEYDOWN;
-        if (code >= 0 && (!down || s.focused)) s.device.keys[code] = down;
+        if (code >= 0 && (!down || s.focused)) {
+            s.device.keys[code] = down;
+            if (down) s.device.keysPressed[code] = true;
+        }
         break;
     }
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: {
         const int index = buttonIndex(event.button.button);
         const bool down = event.type == SDL_MOUSEBUTTONDOWN;
-        if (index >= 0 && (!down || s.focused)) s.device.buttons[index] = down;
+        if (index >= 0 && (!down || s.focused)) {
+            s.device.buttons[index] = down;
+            if (down) s.device.buttonsPressed[index] = true;
+        }
         break;
     }
     case SDL_MOUSEMOTION:
@@ -301,9 +316,12 @@ bool createMouse() {
 void pollKeyboard() {
     if (!readable()) return;
     for (std::size_t i = 0; i < g_keys.size(); ++i) {
-        const bool down = s.injected.keys[i] || (s.devicesEnabled && s.device.keys[i]);
+        const bool down = s.injected.keys[i] || s.injected.keysPressed[i] ||
+                          (s.devicesEnabled && (s.device.keys[i] || s.device.keysPressed[i]));
         g_keys[i] = down ? 0x80 : 0x00;
     }
+    s.injected.keysPressed.fill(false);
+    s.device.keysPressed.fill(false);
 }
 
 void pollMouse() {
@@ -316,6 +334,14 @@ void pollMouse() {
         return;
     }
     if (s.devicesEnabled) {
+        if (s.pointerScale != 1.0) {
+            s.restX += static_cast<double>(s.device.moveX) / s.pointerScale;
+            s.restY += static_cast<double>(s.device.moveY) / s.pointerScale;
+            s.device.moveX = static_cast<std::int64_t>(s.restX);
+            s.device.moveY = static_cast<std::int64_t>(s.restY);
+            s.restX -= static_cast<double>(s.device.moveX);
+            s.restY -= static_cast<double>(s.device.moveY);
+        }
         accumulate(s.injected.moveX, s.device.moveX);
         accumulate(s.injected.moveY, s.device.moveY);
         accumulate(s.injected.wheel, s.device.wheel);
@@ -325,9 +351,12 @@ void pollMouse() {
     g_mouse.lY = take(s.injected.moveY);
     g_mouse.lZ = take(s.injected.wheel);
     for (int i = 0; i < kButtonCount; ++i) {
-        const bool down = s.injected.buttons[i] || (s.devicesEnabled && s.device.buttons[i]);
+        const bool down = s.injected.buttons[i] || s.injected.buttonsPressed[i] ||
+                          (s.devicesEnabled && (s.device.buttons[i] || s.device.buttonsPressed[i]));
         g_mouse.rgbButtons[i] = down ? 0x80 : 0x00;
     }
+    s.injected.buttonsPressed.fill(false);
+    s.device.buttonsPressed.fill(false);
 }
 
 void releaseInput() {
@@ -350,9 +379,25 @@ void injectMouseButton(int button, bool down) {
     s.injected.buttons[button] = down;
 }
 
+void injectMouseTap(int button) {
+    if (button < 0 || button >= kButtonCount) return;
+    s.injected.buttonsPressed[button] = true;
+}
+
+void injectMouseWheel(int notches) {
+    accumulate(s.injected.wheel, std::int64_t{notches} * kWheelNotch);
+}
+
 void injectKey(int keyCode, bool down) {
     if (keyCode < 0 || keyCode >= static_cast<int>(s.injected.keys.size())) return;
     s.injected.keys[keyCode] = down;
+}
+
+void setPointerScale(double screenPixelsPerGamePixel) {
+    s.pointerScale = screenPixelsPerGamePixel >= 0.1 && screenPixelsPerGamePixel <= 100.0
+                         ? screenPixelsPerGamePixel
+                         : 1.0;
+    s.restX = s.restY = 0.0;
 }
 
 void setInputDevicesEnabled(bool enabled) {

@@ -38,14 +38,23 @@ void pollMouse();
 void releaseInput();
 
 // Replayed input, in the engine's own terms. Injected movement adds to the next poll's movement
-// only; injected buttons and keys stay as set until set again. Buttons: 0 left, 1 right,
-// 2 middle, 3 the first extra button; key codes as in g_keys. Out-of-range values are ignored.
+// only; injected buttons and keys stay as set until set again. A key or button pressed and
+// released between two polls (a tap) shows as down in the next snapshot, once. Buttons: 0 left, 1
+// right, 2 middle, 3 the first extra button; key codes as in g_keys. Out-of-range values are
+// ignored.
 void injectMouseMove(int dx, int dy);
 void injectMouseButton(int button, bool down);
 void injectKey(int keyCode, bool down);
+// A press and release of the button, both before the next poll: down in that poll's snapshot.
+void injectMouseTap(int button);
+// Wheel notches, positive turned away from the player; 120 units a notch in the snapshot.
+void injectMouseWheel(int notches);
 // With the devices on (the default) injected input is added to theirs: a key or button is down
 // when either says so. Off (no window, replay only), only injected input reaches the snapshots.
 void setInputDevicesEnabled(bool enabled);
+// How many screen pixels a game pixel takes on screen; the devices' movement (not the injected
+// movement) is divided by it, so the pointer keeps its on-screen speed when the picture is scaled.
+void setPointerScale(double screenPixelsPerGamePixel);
 // The key code for an SDL key name ("F1", "Escape", "Return", "A"; any letter case), or -1
 // when the name is unknown or the key has no code in the snapshot.
 int keyCodeFromName(std::string_view sdlKeyName);

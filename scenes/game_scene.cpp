@@ -3,6 +3,7 @@
 #include "base/scene_number.h"
 #include "input/input.h"
 #include "render/render.h"
+#include "scenes/comforts.h"
 #include "scenes/scenes.h"
 #include "script/script.h"
 #include "sound/sound.h"
@@ -29,10 +30,15 @@ void gameInit() {
 }
 
 void gameFrame() {
-    updatePointer();
-    if (g_script.textRunning && !g_script.choiceWait) stepScript();
-    if (g_script.choiceWait) testLinks();
+    // The backlog or the menu open: the game waits, drawn as it stands.
+    if (!comfortsHoldGame()) {
+        updatePointer();
+        if (g_script.textRunning && !g_script.choiceWait) stepScript();
+        comfortsAfterStep();
+        if (g_script.choiceWait) testLinks();
+    }
     gameDraw();
+    comfortsDraw();
     if (g_keys[kKeyF1] & 0x80) {
         releaseImageTables();
         g_frameNo = kSceneTitleInit;

@@ -175,3 +175,10 @@ bool midiPlaying() {
     SDL_UnlockMutex(g_synth.lock);
     return playing;
 }
+
+void setMidiVolume(int percent) {
+    if (!synthReady()) return;
+    SDL_LockMutex(g_synth.lock);
+    fluid_synth_set_gain(g_synth.synth, static_cast<float>(std::clamp(percent, 0, 100)) / 100.0f);
+    SDL_UnlockMutex(g_synth.lock);
+}

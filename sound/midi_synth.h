@@ -20,3 +20,5 @@ bool playMidi(std::span<const std::uint8_t> midi, std::string& reason);
 // Stops the piece at once: the next output is silence.
 void haltMidi();
 bool midiPlaying();
+// The music's level, in percent of full gain.
+void setMidiVolume(int percent);

@@ -63,6 +63,8 @@ struct SoundSystem {
     bool soundFontFound = false;
     bool held = false;
     std::vector<HeldCall> heldCalls;
+    int musicVolume = 100; // percent; kept over a restart of the device
+    int effectVolume = 100;
 };
 
 SoundSystem g_sound;
@@ -325,6 +327,8 @@ bool startSound() {
         if (!startSynth(g_sound.soundFonts, reason))
             reportProblem("sound: no MIDI synthesiser: " + reason + "; MIDI music will not load");
     }
+    setMusicVolume(g_sound.musicVolume);
+    setEffectVolume(g_sound.effectVolume);
     return true;
 }
 
@@ -430,6 +434,16 @@ int primarySoundSlot() {
     const SoundSlot& s = g_slots[g_sound.primarySlot];
     const bool playing = s.music ? midiPlaying() : Mix_Playing(kPrimaryChannel) != 0;
     return playing ? g_sound.primarySlot : -1;
+}
+
+void setMusicVolume(int percent) {
+    g_sound.musicVolume = std::clamp(percent, 0, 100);
+    if (g_sound.deviceOpen) setMidiVolume(g_sound.musicVolume);
+}
+
+void setEffectVolume(int percent) {
+    g_sound.effectVolume = std::clamp(percent, 0, 100);
+    if (g_sound.deviceOpen) Mix_Volume(-1, g_sound.effectVolume * MIX_MAX_VOLUME / 100);
 }
 
 bool musicPlaying() {

@@ -38,6 +38,9 @@ bool closeDownSound();
 // and whether a slot holds a loaded sound.
 int primarySoundSlot();
 bool soundSlotLoaded(int slot);
+// The player's volumes, in percent of the game's own level (100, the default); kept for the run.
+void setMusicVolume(int percent);
+void setEffectVolume(int percent);
 // Whether a piece of music plays (as the primary piece).
 bool musicPlaying();
 bool soundStarted();

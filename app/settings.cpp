@@ -1,0 +1,158 @@
+#include "app/settings.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string_view>
+
+#include "base/message.h"
+
+namespace {
+
+constexpr std::size_t kMaxSettingsFile = 64 * 1024; // a settings file is a few lines
+
+std::string trim(std::string_view s) {
+    const std::size_t b = s.find_first_not_of(" \t\r");
+    if (b == std::string_view::npos) return {};
+    const std::size_t e = s.find_last_not_of(" \t\r");
+    return std::string(s.substr(b, e - b + 1));
+}
+
+bool readNumber(const std::string& text, int lo, int hi, int* out) {
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const int v = std::atoi(text.c_str());
+    if (v < lo || v > hi) return false;
+    *out = v;
+    return true;
+}
+
+const char* speedName(TextSpeed speed) {
+    switch (speed) {
+    case TextSpeed::Faster:
+        return "faster";
+    case TextSpeed::InstantPage:
+        return "instant-page";
+    default:
+        return "as-is";
+    }
+}
+
+// One "key = value" line into the settings; false with the reason when it cannot be taken.
+bool takeLine(const std::string& key, const std::string& value, ComfortSettings* s,
+              std::string* why) {
+    if (key == "fullscreen") {
+        if (value != "0" && value != "1") return *why = "expected 0 or 1", false;
+        s->fullscreen = value == "1";
+    } else if (key == "music_volume" || key == "effect_volume") {
+        if (!readNumber(value, 0, 100, key == "music_volume" ? &s->musicVolume : &s->effectVolume))
+            return *why = "expected a number from 0 to 100", false;
+    } else if (key == "text_speed") {
+        if (value == "as-is")
+            s->textSpeed = TextSpeed::AsIs;
+        else if (value == "faster")
+            s->textSpeed = TextSpeed::Faster;
+        else if (value == "instant-page")
+            s->textSpeed = TextSpeed::InstantPage;
+        else
+            return *why = "expected as-is, faster or instant-page", false;
+    } else if (key == "auto_base_ms" || key == "auto_per_char_ms") {
+        if (!readNumber(value, 0, 60000,
+                        key == "auto_base_ms" ? &s->autoBaseMs : &s->autoPerCharMs))
+            return *why = "expected milliseconds from 0 to 60000", false;
+    } else {
+        return *why = "unknown setting", false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string defaultSettingsPath() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config && config[0] == '/') return std::string(config) + "/tolvane/settings.ini";
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/') return std::string(home) + "/.config/tolvane/settings.ini";
+    return {};
+}
+
+void loadSettings(const std::string& path, ComfortSettings* out) {
+    if (path.empty()) return;
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) return;
+    const ComfortSettings defaults;
+    if (!std::filesystem::is_regular_file(path, ec) ||
+        std::filesystem::file_size(path, ec) > kMaxSettingsFile || ec) {
+        reportProblem(path + ": not a settings file; the default settings are used");
+        return;
+    }
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        reportProblem(path + ": cannot be read (" + std::strerror(errno) +
+                      "); the default settings are used");
+        return;
+    }
+    std::string line;
+    for (int number = 1; std::getline(file, line); ++number) {
+        const std::string text = trim(line.substr(0, line.find('#')));
+        if (text.empty() || (text.front() == '[' && text.back() == ']')) continue;
+        const std::size_t eq = text.find('=');
+        std::string why = "expected key = value";
+        if (eq != std::string::npos &&
+            takeLine(trim(text.substr(0, eq)), trim(text.substr(eq + 1)), out, &why))
+            continue;
+        reportProblem(path + ":" + std::to_string(number) + ": " + why +
+                      "; that setting keeps its default");
+    }
+    (void)defaults;
+}
+
+std::string settingsText(const ComfortSettings& s) {
+    std::ostringstream out;
+    out << "# Tolvane's settings, written by the game; edit while it is not running.\n"
+        << "[tolvane]\n"
+        << "fullscreen = " << (s.fullscreen ? 1 : 0) << "\n"
+        << "music_volume = " << s.musicVolume << "\n"
+        << "effect_volume = " << s.effectVolume << "\n"
+        << "text_speed = " << speedName(s.textSpeed) << "\n"
+        << "auto_base_ms = " << s.autoBaseMs << "\n"
+        << "auto_per_char_ms = " << s.autoPerCharMs << "\n";
+    return out.str();
+}
+
+bool saveSettings(const std::string& path, const ComfortSettings& settings) {
+    if (path.empty()) return false;
+    const std::string text = settingsText(settings);
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    std::error_code ec;
+    if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+    // A stale temporary, or a link put in its place, is removed and never written through.
+    const std::string temporary = path + ".new";
+    ::unlink(temporary.c_str());
+    const int fd =
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    bool ok = fd >= 0;
+    int error = ok ? 0 : errno;
+    if (ok) {
+        ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        if (!ok && error == 0) error = errno;
+        if (ok && ::fsync(fd) != 0) ok = false, error = errno;
+        if (::close(fd) != 0 && ok) ok = false, error = errno;
+    }
+    if (ok && std::rename(temporary.c_str(), path.c_str()) != 0) ok = false, error = errno;
+    if (!ok) {
+        if (fd >= 0) ::unlink(temporary.c_str());
+        reportProblem(path + ": the settings cannot be written (" +
+                      std::string(std::strerror(error ? error : EIO)) + ")");
+    }
+    return ok;
+}

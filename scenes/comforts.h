@@ -1,0 +1,59 @@
+// What players expect of a game of this kind beyond the game itself: the keyboard and the wheel,
+// skipping, reading on by itself, the backlog and a menu on the right button. Every one is
+// reached only through keys, buttons and settings the game leaves unused (the game reads the
+// left button, the movement, F1 and Escape), so input that uses only those plays exactly as
+// without them.
+#pragma once
+
+#include <cstdint>
+
+enum class TextSpeed : std::uint8_t { AsIs, Faster, InstantPage };
+
+// The player's settings; read from and written to the settings file by the program (app/).
+struct ComfortSettings {
+    bool fullscreen = false;
+    int musicVolume = 100;  // percent
+    int effectVolume = 100; // percent
+    TextSpeed textSpeed = TextSpeed::AsIs;
+    int autoBaseMs = 1500;  // auto mode waits this long at a click wait,
+    int autoPerCharMs = 50; // and this long for every character of the line
+};
+extern ComfortSettings g_comfortSettings;
+
+// What the comforts are doing now. Reset by resetComforts (a new run), not by a new game.
+struct ComfortState {
+    bool autoMode = false;
+    bool skipRead = false; // skip pages already read, as holding Ctrl skips all
+    bool backlogOpen = false;
+    int backlogTop = 0; // first display line shown
+    bool menuOpen = false;
+    int menuItem = 0;
+    int waitFrames = 0;            // frames spent at the current click wait
+    bool settingsChanged = false;  // the menu changed a setting; the program saves them
+    bool fullscreenWanted = false; // the menu asked the program to toggle fullscreen
+    bool quitWanted = false;       // the menu asked the program to end
+};
+extern ComfortState g_comforts;
+
+void resetComforts();
+// Off (--plain), nothing of this module acts: the game alone.
+void setComfortsEnabled(bool enabled);
+
+// After the input poll, before the scene: the comfort keys become the game's own input (Return,
+// keypad Enter and Space a left press; at a choice the arrows, Tab and 1-9 move the pointer onto
+// a link), and the backlog and the menu open and close.
+void comfortsBeforeScene();
+// True while the backlog or the menu is open: the game waits, only drawn.
+bool comfortsHoldGame();
+// After the game's own step: skip, auto mode and the text speed step the script further, or
+// answer a click wait.
+void comfortsAfterStep();
+// After the scene's draw: the auto mark, the backlog and the menu.
+void comfortsDraw();
+
+// The frames the display shows a second, for timings given in milliseconds; 60 unless told.
+void setComfortFrameRate(int framesPerSecond);
+// How many pages the backlog holds at most.
+inline constexpr int kBacklogPages = 200;
+// The text of the backlog as it would be shown (display lines joined by LF), for tests.
+int backlogPageCount();
