@@ -6,7 +6,7 @@ packages=(
     libsdl2-dev libsdl2-mixer-dev libsdl2-ttf-dev libsdl2-image-dev libfontconfig-dev libfluidsynth-dev
     zlib1g-dev fonts-ipafont-gothic fontconfig timgm6mb-soundfont libgl1-mesa-dri
     libgtest-dev libgmock-dev googletest libbenchmark-dev
-    xvfb xauth xfonts-base
+    xvfb xauth xfonts-base openbox
     dpkg-dev file lintian appstream groff-base xdotool x11-apps python3 python3-numpy
 )
 missing=()
