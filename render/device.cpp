@@ -5,6 +5,7 @@
 #include <SDL_image.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -33,6 +34,14 @@ bool g_headless = false;      // nobody looks: a frame is drawn only when it is 
 bool g_presentWanted = true;  // the window lost or never had the picture the target holds
 bool g_showOnPresent = false; // the window is shown with its first picture
 std::uint64_t g_lastTextureId = 0;
+// Target pixels a game pixel takes: the frame is drawn at the size it is shown at, so that text
+// and pictures are drawn for the screen's pixels rather than stretched from 800 x 600. 1 in an
+// 800 x 600 window and headless.
+float g_scale = 1.0f;
+
+int scaledLength(int length) {
+    return static_cast<int>(std::lround(static_cast<double>(length) * g_scale));
+}
 // Pictures of this many pixels or more are let go from the device while they are not drawn.
 constexpr std::int64_t kUndrawnReleaseArea = 256 * 256;
 
@@ -54,8 +63,9 @@ bool isSoftwareRenderer() {
 }
 
 SDL_Texture* makeFrameTarget() {
-    SDL_Texture* t = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888,
-                                       SDL_TEXTUREACCESS_TARGET, kScreenWidth, kScreenHeight);
+    SDL_Texture* t =
+        SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET,
+                          scaledLength(kScreenWidth), scaledLength(kScreenHeight));
     if (!t) return nullptr;
     SDL_SetTextureBlendMode(t, SDL_BLENDMODE_NONE);
     SDL_SetTextureScaleMode(t, SDL_ScaleModeNearest);
@@ -190,9 +200,8 @@ void freeTexturesReleasedInFrame() {
     g_releasedInFrame.clear();
 }
 
-// Scales the frame target onto the window, the 4:3 picture whole with black bars beside it.
-void presentFrameTarget() {
-    SDL_SetRenderTarget(g_renderer, nullptr);
+// Where the 4:3 picture goes in the window: whole, as large as fits, black bars beside it.
+SDL_Rect pictureRect() {
     int outW = kScreenWidth, outH = kScreenHeight;
     SDL_GetRendererOutputSize(g_renderer, &outW, &outH);
     SDL_Rect dst{0, 0, outW, outH};
@@ -203,6 +212,29 @@ void presentFrameTarget() {
         dst.h = outW * kScreenHeight / kScreenWidth;
         dst.y = (outH - dst.h) / 2;
     }
+    return dst;
+}
+
+// The frame target follows the size the picture is shown at; a change draws the next frame whole.
+void fitFrameToWindow() {
+    if (g_headless || !g_window) return;
+    const SDL_Rect dst = pictureRect();
+    const float scale =
+        std::clamp(static_cast<float>(dst.w) / static_cast<float>(kScreenWidth), 0.25f, 8.0f);
+    if (std::fabs(scale - g_scale) < 0.001f && g_frameTarget) return;
+    g_scale = scale;
+    if (g_frameTarget) SDL_DestroyTexture(g_frameTarget);
+    g_frameTarget = makeFrameTarget();
+    forgetFramePictures();
+    g_presentWanted = true;
+}
+
+// Scales the frame target onto the window, the 4:3 picture whole with black bars beside it.
+void presentFrameTarget() {
+    SDL_SetRenderTarget(g_renderer, nullptr);
+    int outW = kScreenWidth, outH = kScreenHeight;
+    SDL_GetRendererOutputSize(g_renderer, &outW, &outH);
+    const SDL_Rect dst = pictureRect();
     if (dst.w != outW || dst.h != outH) {
         SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
         SDL_RenderClear(g_renderer);
@@ -368,7 +400,9 @@ void beginFrame() {
 }
 
 bool endFrame() {
-    if (!g_renderer || !g_frameTarget || g_headless) return false;
+    if (!g_renderer || g_headless) return false;
+    fitFrameToWindow();
+    if (!g_frameTarget) return false;
     const bool changed = drawRecordedFrame(g_renderer, g_frameTarget);
     if (!changed && !g_presentWanted) return false;
     g_presentWanted = false;
@@ -379,6 +413,10 @@ bool endFrame() {
     }
     presentFrameTarget();
     return true;
+}
+
+float frameScale() {
+    return g_scale;
 }
 
 void requestPresent() {
@@ -395,7 +433,7 @@ void drawQuadNow(const Texture* texture, const ScreenQuad& quad) {
     SDL_Vertex v[4];
     for (int i = 0; i < 4; ++i) {
         const QuadVertex& q = quad.v[i];
-        v[i].position = SDL_FPoint{q.x, q.y};
+        v[i].position = SDL_FPoint{q.x * g_scale, q.y * g_scale};
         v[i].color = colourOf(q.diffuse);
         v[i].tex_coord = SDL_FPoint{q.u, q.v};
     }
@@ -417,6 +455,8 @@ void drawQuadNow(const Texture* texture, const ScreenQuad& quad) {
     // The software renderer draws some quads through its copy path, which leaves the vertex
     // colour behind as the texture's modulation; every draw therefore sets all of it again.
     if (t) {
+        // Pixel for pixel at the game's own size; smooth when scaled.
+        SDL_SetTextureScaleMode(t, g_scale == 1.0f ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
         SDL_SetTextureColorMod(t, 255, 255, 255);
         SDL_SetTextureAlphaMod(t, 255);
         SDL_SetTextureBlendMode(t, SDL_BLENDMODE_BLEND);
@@ -426,7 +466,9 @@ void drawQuadNow(const Texture* texture, const ScreenQuad& quad) {
 }
 
 bool readPixels(std::uint32_t* argb, int pitchBytes) {
-    if (!g_renderer || !g_frameTarget || !argb || pitchBytes < kScreenWidth * 4) return false;
+    // The picture is read back at its own 800 x 600 only.
+    if (!g_renderer || !g_frameTarget || !argb || pitchBytes < kScreenWidth * 4 || g_scale != 1.0f)
+        return false;
     SDL_Texture* previous = SDL_GetRenderTarget(g_renderer);
     drawRecordedFrame(g_renderer, g_frameTarget);
     SDL_SetRenderTarget(g_renderer, g_frameTarget);

@@ -118,6 +118,7 @@ SDL_Rect bounds(const DrawList& list, const Command& c) {
 // depends on where a cut starts, so it is never cut.
 bool stretched(const Command& c) {
     if (c.text || !c.texture) return false;
+    if (frameScale() != 1.0f) return true;
     const QuadVertex* v = c.quad.v;
     const bool axisAligned = v[0].y == v[1].y && v[1].x == v[2].x && v[2].y == v[3].y &&
                              v[3].x == v[0].x && v[0].x <= v[2].x && v[0].y <= v[2].y;
@@ -242,6 +243,20 @@ bool stillPartShown(std::size_t stillEnd) {
     return true;
 }
 
+// A rectangle of the game's 800 x 600 on the frame target, which may be drawn at another scale:
+// every target pixel the game pixels touch, and one more for the rounding of scaled draws.
+SDL_Rect onTarget(const SDL_Rect& r, SDL_Texture* target) {
+    const double scale = frameScale();
+    if (scale == 1.0) return r;
+    int w = 0, h = 0;
+    SDL_QueryTexture(target, nullptr, nullptr, &w, &h);
+    const int left = std::max(0, static_cast<int>(std::floor(r.x * scale)) - 1);
+    const int top = std::max(0, static_cast<int>(std::floor(r.y * scale)) - 1);
+    const int right = std::min(w, static_cast<int>(std::ceil((r.x + r.w) * scale)) + 1);
+    const int bottom = std::min(h, static_cast<int>(std::ceil((r.y + r.h) * scale)) + 1);
+    return SDL_Rect{left, top, std::max(0, right - left), std::max(0, bottom - top)};
+}
+
 void clearTarget(SDL_Renderer* renderer) {
     SDL_RenderSetClipRect(renderer, nullptr);
     SDL_SetRenderDrawColor(renderer, 255, 255, 255, 255);
@@ -297,9 +312,16 @@ bool drawRecordedFrame(SDL_Renderer* renderer, SDL_Texture* frameTarget) {
         ++stillEnd;
     std::vector<SDL_Rect> rects;
     if (!stillPartShown(stillEnd)) {
+        int targetW = 0, targetH = 0, stillW = 0, stillH = 0;
+        SDL_QueryTexture(frameTarget, nullptr, nullptr, &targetW, &targetH);
+        if (g_still) SDL_QueryTexture(g_still, nullptr, nullptr, &stillW, &stillH);
+        if (g_still && (stillW != targetW || stillH != targetH)) { // the picture's scale changed
+            SDL_DestroyTexture(g_still);
+            g_still = nullptr;
+        }
         if (!g_still) {
             g_still = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888,
-                                        SDL_TEXTUREACCESS_TARGET, kScreenWidth, kScreenHeight);
+                                        SDL_TEXTUREACCESS_TARGET, targetW, targetH);
             if (g_still) SDL_SetTextureScaleMode(g_still, SDL_ScaleModeNearest);
         }
         if (!g_still) { // no room for the still part: every frame is drawn whole
@@ -332,8 +354,9 @@ bool drawRecordedFrame(SDL_Renderer* renderer, SDL_Texture* frameTarget) {
 
     SDL_SetTextureBlendMode(g_still, SDL_BLENDMODE_NONE);
     for (const SDL_Rect& r : rects) {
-        SDL_RenderSetClipRect(renderer, &r);
-        SDL_RenderCopy(renderer, g_still, &r, &r);
+        const SDL_Rect t = onTarget(r, frameTarget);
+        SDL_RenderSetClipRect(renderer, &t);
+        SDL_RenderCopy(renderer, g_still, &t, &t);
         for (std::size_t i = stillEnd; i < g_frame.commands.size(); ++i) {
             const Command& c = g_frame.commands[i];
             const SDL_Rect b = bounds(g_frame, c);

@@ -34,6 +34,10 @@ struct Texture {
 // only a headless device can be made (a software renderer on a surface of its own).
 void setRenderWindow(SDL_Window* window);
 
+// Target pixels a game pixel takes: the frame target is drawn at the size the picture is shown
+// at. 1 headless and in an 800 x 600 window.
+float frameScale();
+
 // The renderer, or null before createGraphicsDevice and after releaseGraphics.
 SDL_Renderer* sdlRenderer();
 

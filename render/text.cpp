@@ -4,6 +4,7 @@
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <optional>
 #include <string>
@@ -26,6 +27,37 @@ constexpr int kAtlasColumns = kAtlasSide / kWideWidth;
 constexpr int kAtlasCells = kAtlasColumns * (kAtlasSide / kCellHeight);
 constexpr int kAtlasFirstHeight = kAtlasSide / 2;
 
+// The atlas as rasterised for the scale the frame is drawn at: at 1 the grid's own cells, at
+// another scale cells as many screen pixels wide and high, the face rasterised that much larger,
+// so that text is as sharp on a large screen as at 800 x 600.
+struct AtlasGeometry {
+    float scale = 1.0f;
+    int cellW = kWideWidth; // a double-byte cell
+    int cellH = kCellHeight;
+    int width = kAtlasSide;
+    int columns = kAtlasColumns;
+    int fullHeight = kAtlasSide;
+    int firstHeight = kAtlasFirstHeight;
+};
+
+AtlasGeometry geometryFor(float scale) {
+    AtlasGeometry g;
+    if (scale == 1.0f) return g;
+    g.scale = scale;
+    g.cellW = static_cast<int>(std::ceil(kWideWidth * scale));
+    g.cellH = static_cast<int>(std::ceil(kCellHeight * scale));
+    g.width = static_cast<int>(std::ceil(kAtlasSide * scale));
+    g.columns = g.width / g.cellW;
+    g.fullHeight = static_cast<int>(std::ceil(kAtlasSide * scale));
+    g.firstHeight = g.fullHeight / 2;
+    return g;
+}
+
+// A length of the game's grid in the frame's pixels.
+int scaled(std::int64_t length, float scale) {
+    return static_cast<int>(std::llround(static_cast<double>(length) * scale));
+}
+
 // The game's face first; where it is missing, any face that covers Japanese.
 const std::vector<std::string> kDefaultPatterns = {"IPAGothic", ":lang=ja:spacing=mono",
                                                    ":lang=ja"};
@@ -44,6 +76,8 @@ struct TextFont {
     // from again when the device loses it.
     std::vector<std::uint8_t> coverage;
     int height = 0;                  // the atlas's rows of pixels
+    AtlasGeometry geo;               // the scale the atlas is rasterised for
+    int baseSize = kCellHeight;      // the face's size at the grid's own scale
     SDL_Texture* uploaded = nullptr; // the device texture that holds every cell
     int cellCapacity = 0;
     std::array<std::int16_t, 0x10000> cellOf{}; // by character code; -1 when not rasterised
@@ -100,9 +134,10 @@ int advanceOf(TTF_Font* font, Uint32 ch) {
 }
 
 // The largest size whose lines and characters fit the grid's cells.
-bool fitFontToCells(TTF_Font* font) {
+bool fitFontToCells(TTF_Font* font, int* fitted) {
     for (int size = kCellHeight; size >= 8; --size) {
         if (TTF_SetFontSize(font, size) != 0) return false;
+        *fitted = size;
         if (TTF_FontHeight(font) <= kCellHeight && advanceOf(font, 0x3042) <= kWideWidth &&
             advanceOf(font, 'M') <= kNarrowWidth)
             return true;
@@ -133,14 +168,15 @@ Uint32 firstCodePoint(const std::string& utf8) {
 // Rasterises one character (1 or 2 Shift-JIS bytes in `code`) into a free atlas cell.
 // Sends the cells in rows [top, top + rows) of the coverage to the atlas texture, in white with
 // the coverage as alpha.
-void uploadAtlasRows(int top, int rows, int left = 0, int width = kAtlasSide) {
+void uploadAtlasRows(int top, int rows, int left = 0, int width = -1) {
+    if (width < 0) width = g_text.geo.width;
     std::vector<std::uint32_t> argb(static_cast<std::size_t>(width) * rows);
     for (int y = 0; y < rows; ++y)
         for (int x = 0; x < width; ++x)
             argb[static_cast<std::size_t>(y) * width + x] =
                 0x00FFFFFFu |
-                std::uint32_t{
-                    g_text.coverage[static_cast<std::size_t>(top + y) * kAtlasSide + left + x]}
+                std::uint32_t{g_text.coverage[static_cast<std::size_t>(top + y) * g_text.geo.width +
+                                              left + x]}
                     << 24;
     const SDL_Rect rect{left, top, width, rows};
     SDL_UpdateTexture(g_text.atlas->sdl, &rect, argb.data(), width * 4);
@@ -164,15 +200,16 @@ bool atlasOnDevice() {
 
 // A taller atlas, with the cells it held; false when it is as tall as it gets.
 bool growAtlas() {
-    if (g_text.height >= kAtlasSide) return false;
-    Texture* taller = createBlankTexture(kAtlasSide, kAtlasSide);
+    const AtlasGeometry& g = g_text.geo;
+    if (g_text.height >= g.fullHeight) return false;
+    Texture* taller = createBlankTexture(g.width, g.fullHeight);
     if (!taller) return false;
     destroyTexture(g_text.atlas);
     g_text.atlas = taller;
     g_text.uploaded = nullptr;
-    g_text.height = kAtlasSide;
-    g_text.coverage.resize(static_cast<std::size_t>(kAtlasSide) * kAtlasSide, 0);
-    g_text.cellCapacity = kAtlasCells;
+    g_text.height = g.fullHeight;
+    g_text.coverage.resize(static_cast<std::size_t>(g.width) * g.fullHeight, 0);
+    g_text.cellCapacity = std::min(kAtlasCells, g.columns * (g.fullHeight / g.cellH));
     return true;
 }
 
@@ -187,11 +224,13 @@ int rasteriseGlyph(std::uint16_t code, int cellWidth) {
     g_text.cellOf[code] = static_cast<std::int16_t>(cell);
     ++g_text.rasterised;
 
-    const SDL_Rect rect{(cell % kAtlasColumns) * kWideWidth, (cell / kAtlasColumns) * kCellHeight,
-                        kWideWidth, kCellHeight};
+    const AtlasGeometry& g = g_text.geo;
+    const SDL_Rect rect{(cell % g.columns) * g.cellW, (cell / g.columns) * g.cellH, g.cellW,
+                        g.cellH};
     const auto at = [&](int x, int y) -> std::uint8_t& {
-        return g_text.coverage[static_cast<std::size_t>(rect.y + y) * kAtlasSide + rect.x + x];
+        return g_text.coverage[static_cast<std::size_t>(rect.y + y) * g.width + rect.x + x];
     };
+    const int cellPixels = scaled(cellWidth, g.scale); // the character's own cell, 14 or 28 wide
     for (int y = 0; y < rect.h; ++y)
         for (int x = 0; x < rect.w; ++x)
             at(x, y) = 0;
@@ -209,17 +248,18 @@ int rasteriseGlyph(std::uint16_t code, int cellWidth) {
         SDL_FreeSurface(glyph);
         if (argb) {
             // Centred in its own cell, whatever advance the font claims.
-            const int left = (cellWidth - argb->w) / 2;
+            const int left = (cellPixels - argb->w) / 2;
             SDL_LockSurface(argb);
             for (int y = 0; y < argb->h; ++y) {
                 const int ty = g_text.glyphTop + y;
-                if (ty < 0 || ty >= kCellHeight) continue;
+                if (ty < 0 || ty >= g.cellH) continue;
                 const auto* row = reinterpret_cast<const std::uint32_t*>(
                     static_cast<const std::uint8_t*>(argb->pixels) +
                     static_cast<std::size_t>(y) * argb->pitch);
                 for (int x = 0; x < argb->w; ++x) {
                     const int tx = left + x;
-                    if (tx < 0 || tx >= cellWidth || (row[x] >> 24) == 0) continue;
+                    if (tx < 0 || tx >= std::min(cellPixels, g.cellW) || (row[x] >> 24) == 0)
+                        continue;
                     at(tx, ty) = static_cast<std::uint8_t>(row[x] >> 24);
                     visible = true;
                 }
@@ -241,14 +281,19 @@ void drawGlyph(SDL_Renderer* renderer, std::uint16_t code, int width, std::int64
     int cell = g_text.cellOf[code];
     if (cell < 0) cell = rasteriseGlyph(code, width);
     if (g_text.blank[cell]) return;
-    const std::int64_t left = std::max<std::int64_t>(x, clip.left);
-    const std::int64_t right = std::min<std::int64_t>(x + width, clip.right);
-    const std::int64_t top = std::max<std::int64_t>(y, clip.top);
-    const std::int64_t bottom = std::min<std::int64_t>(y + kCellHeight, clip.bottom);
+    // In the frame's pixels: the cell and the clip as the grid's lengths scaled.
+    const AtlasGeometry& g = g_text.geo;
+    const std::int64_t cellLeft = scaled(x, g.scale), cellTop = scaled(y, g.scale);
+    const std::int64_t left = std::max<std::int64_t>(cellLeft, scaled(clip.left, g.scale));
+    const std::int64_t right = std::min<std::int64_t>(
+        {scaled(x + width, g.scale), scaled(clip.right, g.scale), cellLeft + g.cellW});
+    const std::int64_t top = std::max<std::int64_t>(cellTop, scaled(clip.top, g.scale));
+    const std::int64_t bottom = std::min<std::int64_t>(
+        {scaled(y + kCellHeight, g.scale), scaled(clip.bottom, g.scale), cellTop + g.cellH});
     if (left >= right || top >= bottom) return;
     const int w = static_cast<int>(right - left), h = static_cast<int>(bottom - top);
-    const SDL_Rect src{(cell % kAtlasColumns) * kWideWidth + static_cast<int>(left - x),
-                       (cell / kAtlasColumns) * kCellHeight + static_cast<int>(top - y), w, h};
+    const SDL_Rect src{(cell % g.columns) * g.cellW + static_cast<int>(left - cellLeft),
+                       (cell / g.columns) * g.cellH + static_cast<int>(top - cellTop), w, h};
     const SDL_Rect dst{static_cast<int>(left), static_cast<int>(top), w, h};
     SDL_RenderCopy(renderer, g_text.atlas->sdl, &src, &dst);
 }
@@ -293,6 +338,30 @@ template <class F> void forEachGlyph(const std::uint8_t* text, int count, const 
 } // namespace
 
 namespace {
+// An empty atlas for the scale, the face sized for it. False when no texture can be made.
+bool startAtlas(float scale) {
+    const AtlasGeometry g = geometryFor(scale);
+    Texture* atlas = createBlankTexture(g.width, g.firstHeight);
+    if (!atlas) return false;
+    if (g_text.atlas) destroyTexture(g_text.atlas);
+    g_text.atlas = atlas;
+    g_text.geo = g;
+    TTF_SetFontSize(g_text.font, scale == 1.0f ? g_text.baseSize : scaled(g_text.baseSize, scale));
+    g_text.glyphTop = (g.cellH - TTF_FontHeight(g_text.font)) / 2;
+    g_text.coverage.assign(static_cast<std::size_t>(g.width) * g.firstHeight, 0);
+    g_text.height = g.firstHeight;
+    g_text.cellCapacity = std::min(kAtlasCells, g.columns * (g.firstHeight / g.cellH));
+    g_text.uploaded = g_text.atlas->sdl; // made blank, as the coverage is
+    g_text.cellOf.fill(-1);
+    g_text.cellsUsed = 0;
+    return true;
+}
+
+// The atlas follows the scale the frame is drawn at.
+void followFrameScale() {
+    if (g_text.font && g_text.geo.scale != frameScale()) startAtlas(frameScale());
+}
+
 bool realiseFont() {
     if (g_text.font) return g_text.atlas != nullptr;
     if (!g_fontWanted) return false;
@@ -316,27 +385,22 @@ bool realiseFont() {
         return false;
     }
     TTF_Font* font = TTF_OpenFontIndex(g_fontFile->path.c_str(), kCellHeight, g_fontFile->index);
-    if (!font || !fitFontToCells(font)) {
+    int fitted = kCellHeight;
+    if (!font || !fitFontToCells(font, &fitted)) {
         reportProblem("the font " + g_fontFile->path + " cannot be used: " + TTF_GetError());
         if (font) TTF_CloseFont(font);
         TTF_Quit();
         return false;
     }
-    g_text.atlas = createBlankTexture(kAtlasSide, kAtlasFirstHeight);
-    if (!g_text.atlas) {
+    g_text.font = font;
+    g_text.baseSize = fitted;
+    if (!startAtlas(frameScale())) {
         reportProblem(std::string("no texture for the text font: ") + SDL_GetError());
+        g_text.font = nullptr;
         TTF_CloseFont(font);
         TTF_Quit();
         return false;
     }
-    g_text.font = font;
-    g_text.glyphTop = (kCellHeight - TTF_FontHeight(font)) / 2;
-    g_text.coverage.assign(static_cast<std::size_t>(kAtlasSide) * kAtlasFirstHeight, 0);
-    g_text.height = kAtlasFirstHeight;
-    g_text.cellCapacity = kAtlasColumns * (kAtlasFirstHeight / kCellHeight);
-    g_text.uploaded = g_text.atlas->sdl; // made blank, as the coverage is
-    g_text.cellOf.fill(-1);
-    g_text.cellsUsed = 0;
     g_text.rasterised = 0;
     g_text.id = newTextureId();
     return true;
@@ -384,7 +448,9 @@ void drawText(const std::uint8_t* text, int count, const Rect& rect, std::uint32
 
 void drawTextNow(const std::uint8_t* text, int count, const Rect& rect, std::uint32_t colour) {
     SDL_Renderer* renderer = sdlRenderer();
-    if (!realiseFont() || !atlasOnDevice() || !renderer || !text) return;
+    if (!realiseFont() || !renderer || !text) return;
+    followFrameScale();
+    if (!atlasOnDevice()) return;
     const Uint8 alpha = static_cast<Uint8>(colour >> 24);
     if (alpha == 0) return;
     SDL_Texture* atlas = g_text.atlas->sdl;
@@ -400,6 +466,7 @@ void drawTextNow(const std::uint8_t* text, int count, const Rect& rect, std::uin
 
 void prepareTextGlyphs(const std::uint8_t* text, int count) {
     if (!text || !realiseFont()) return;
+    followFrameScale();
     const Rect anywhere{0, 0, std::numeric_limits<int>::max(), std::numeric_limits<int>::max()};
     forEachGlyph(text, count, anywhere,
                  [](int, std::uint16_t code, int width, std::int64_t, std::int64_t) {

@@ -8,6 +8,8 @@ by SDL's disk audio driver (signed 16-bit little-endian stereo at 44100 Hz).
                                             ALPHA (of 255) over UNDER
   measure.py bright SHOT.xwd X0 Y0 X1 Y1    count of near-white pixels in the rectangle
   measure.py pixel SHOT.xwd X Y             the pixel's red, green and blue
+  measure.py edges SHOT.xwd X0 Y0 X1 Y1     soft edge pixels of white text, per pixel of ink
+  measure.py black SHOT.xwd X0 Y0 X1 Y1     share of black pixels in the rectangle
   measure.py rms SOUND.raw FROM TO          loudness (RMS, of 32768) between two times in seconds
   measure.py find SOUND.raw EFFECT.wav      the time in seconds where the effect starts playing,
                                             and how well its waveform matches there (0..1)
@@ -28,7 +30,8 @@ def read_xwd(path):
     header_size, version, _format, depth, width, height = header[:6]
     byte_order, bits_per_pixel, bytes_per_line = header[7], header[11], header[12]
     ncolors = header[19]
-    if version != 7 or bits_per_pixel != 32 or depth != 24:
+    # Some servers write 24 for the bits of a pixel that the lines hold in 32.
+    if version != 7 or depth != 24 or bytes_per_line < width * 4 or bits_per_pixel not in (24, 32):
         sys.exit(f"{path}: expected a 24-bit picture in 32-bit pixels (xwd version 7)")
     offset = header_size + ncolors * 12
     little = byte_order == 0
@@ -147,6 +150,31 @@ def find(path, effect):
     print(f"{best / RATE:.3f} {score[best]:.3f}")
 
 
+def edges(path, x0, y0, x1, y1):
+    """How soft the text's edges are in a rectangle of a window picture: the pixels part way
+    between the dark text box and the white ink, for each pixel of full ink. Glyphs drawn for the
+    screen's pixels keep an edge a pixel or so wide at any size, so the larger the text the lower
+    this; text stretched from a smaller picture has edges as wide as it was stretched."""
+    _, _, px = read_xwd(path)
+    ink = part = 0
+    for y in range(y0, y1):
+        for x in range(x0, x1):
+            r, g, b = px(x, y)
+            lum = (r * 299 + g * 587 + b * 114) // 1000
+            if min(r, g, b) >= 235:
+                ink += 1
+            elif 110 <= lum < 235:
+                part += 1
+    print(f"{part / max(ink, 1):.3f}")
+
+
+def black(path, x0, y0, x1, y1):
+    """The share of pure black pixels in a rectangle of a window picture."""
+    _, _, px = read_xwd(path)
+    n = sum(1 for y in range(y0, y1) for x in range(x0, x1) if px(x, y) == (0, 0, 0))
+    print(f"{n / max((x1 - x0) * (y1 - y0), 1):.3f}")
+
+
 def main():
     if len(sys.argv) < 2:
         sys.exit(__doc__)
@@ -160,6 +188,10 @@ def main():
     elif command == "pixel":
         _, _, px = read_xwd(args[0])
         print(*px(int(args[1]), int(args[2])))
+    elif command == "edges":
+        edges(args[0], *map(int, args[1:5]))
+    elif command == "black":
+        black(args[0], *map(int, args[1:5]))
     elif command == "rms":
         rms(args[0], float(args[1]), float(args[2]))
     elif command == "find":
