@@ -101,7 +101,9 @@ bool createWindow(bool headless) {
     // Hidden until its first picture: the renderer may make the window again for its own needs,
     // which would show it twice, and an empty window would flash first. The player may make it
     // larger; the picture is scaled to fit.
-    const Uint32 flags = SDL_WINDOW_HIDDEN | (headless ? 0 : SDL_WINDOW_RESIZABLE);
+    // On a HiDPI screen the picture is drawn for the screen's own pixels.
+    const Uint32 flags =
+        SDL_WINDOW_HIDDEN | (headless ? 0 : SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     g_window = SDL_CreateWindow("Tolvane ver 1.00", SDL_WINDOWPOS_UNDEFINED,
                                 SDL_WINDOWPOS_UNDEFINED, 800, 600, flags);
     if (!g_window) {

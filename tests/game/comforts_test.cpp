@@ -175,6 +175,23 @@ TEST_F(Comforts, TheMenuChangesSettingsThatAreKept) {
     EXPECT_NE(run_.err.find("settings.ini:2:"), std::string::npos) << run_.err;
 }
 
+TEST_F(Comforts, TextSpeedAndAutoTimingsComeFromTheSettings) {
+    const fs::path settings = dir_ / "settings.ini";
+    // As is, the first line (three characters) is written a character a frame.
+    auto states = play("2 click\n", {4, 5}, "--settings " + settings.string());
+    EXPECT_LT(revealed(states[4]), revealed(states[5]));
+    writeBytes(settings, "text_speed = faster\n");
+    auto faster = play("2 click\n", {4}, "--settings " + settings.string());
+    EXPECT_GT(revealed(faster[4]), revealed(states[4]));
+    writeBytes(settings, "text_speed = instant-page\n");
+    states = play("2 click\n", {4}, "--settings " + settings.string());
+    EXPECT_FALSE(jsonBool(states[4], "textRunning")) << "the line is written at once and waits";
+    // Auto mode after 0.1 s and nothing a character: 6 frames at 60 a second.
+    writeBytes(settings, "auto_base_ms = 100\nauto_per_char_ms = 0\n");
+    states = play("2 click\n4 keydown A\n5 keyup A\n", {9, 16}, "--settings " + settings.string());
+    EXPECT_GT(revealed(states[16]), revealed(states[9]));
+}
+
 // The demo, played with only the mouse, F1 and Escape, gives the same state at every frame
 // with the comforts as with the game alone (--plain).
 TEST_F(Comforts, TheGameAlonePlaysTheSameWithThem) {
