@@ -110,9 +110,18 @@ void chooseSoundFont() {
             for (const char* font : kGeneralMidiFonts)
                 g_sound.soundFonts += (g_sound.soundFonts.empty() ? "" : ":") + std::string(font);
     }
-    if (!g_sound.soundFontFound)
-        reportProblem("sound: no General MIDI sound font found (install timgm6mb-soundfont or "
-                      "name one in SDL_SOUNDFONTS); MIDI music will not load");
+}
+
+// Without a synthesiser every piece of music fails to load: a fault of the machine, not of the
+// game's files, told once at start-up; the loads then report only on standard error.
+void reportNoSynthesiser(const std::string& reason) {
+    reportProblem("sound: " + reason +
+                  "; music will be silent (install the package timgm6mb-soundfont, or name a "
+                  "General MIDI sound font in SDL_SOUNDFONTS)");
+    showMessage(
+        "General MIDI のサウンドフォントが見つからない（または使えない）ため、音楽は鳴りません。"
+        "timgm6mb-soundfont パッケージを入れるか、環境変数 SDL_SOUNDFONTS に"
+        "サウンドフォント（.sf2）を指定してください。");
 }
 
 bool readGameFile(std::string_view path, std::vector<std::uint8_t>& bytes, std::string& reason) {
@@ -136,7 +145,8 @@ bool readGameFile(std::string_view path, std::vector<std::uint8_t>& bytes, std::
     return !tooLarge && !readError;
 }
 
-bool loadMusic(SoundSlot& slot, std::string_view path, std::string& reason) {
+// `noSynthesiser` tells a failure that is the machine's (no sound font) from the file's own.
+bool loadMusic(SoundSlot& slot, std::string_view path, std::string& reason, bool& noSynthesiser) {
     if (!readGameFile(path, slot.musicBytes, reason)) return false;
     if (std::string_view problem = standardMidiProblem(slot.musicBytes); !problem.empty()) {
         reason = problem;
@@ -144,6 +154,7 @@ bool loadMusic(SoundSlot& slot, std::string_view path, std::string& reason) {
     }
     if (!g_sound.soundFontFound || !synthReady()) {
         reason = "no sound font for the MIDI synthesiser (looked for " + g_sound.soundFonts + ")";
+        noSynthesiser = true;
         return false;
     }
     // The synthesiser reads the file when it plays it; it was checked to be MIDI.
@@ -320,11 +331,9 @@ bool startSound() {
     Mix_ReserveChannels(1);
     Mix_GroupChannels(kPrimaryChannel + 1, kChannelCount - 1, kEffectGroup);
     g_sound.primarySlot = -1;
-    if (g_sound.soundFontFound) {
-        std::string reason;
-        if (!startSynth(g_sound.soundFonts, reason))
-            reportProblem("sound: no MIDI synthesiser: " + reason + "; MIDI music will not load");
-    }
+    std::string reason = "no General MIDI sound font found (looked for " + g_sound.soundFonts + ")";
+    if (!g_sound.soundFontFound || !startSynth(g_sound.soundFonts, reason))
+        reportNoSynthesiser(reason);
     return true;
 }
 
@@ -340,8 +349,9 @@ bool loadSoundSlot(int slot, std::string_view path, bool isMusic) {
     }
     releaseSlot(slot);
     std::string reason;
-    const bool loaded =
-        isMusic ? loadMusic(g_slots[slot], path, reason) : loadEffect(g_slots[slot], path, reason);
+    bool noSynthesiser = false;
+    const bool loaded = isMusic ? loadMusic(g_slots[slot], path, reason, noSynthesiser)
+                                : loadEffect(g_slots[slot], path, reason);
     if (traceEnabled())
         traceEvent("sound_load", {{"slot", slot},
                                   {"path", shownPath},
@@ -352,7 +362,7 @@ bool loadSoundSlot(int slot, std::string_view path, bool isMusic) {
         releaseSlot(slot);
         reportProblem("sound: cannot load " + std::string(isMusic ? "music" : "effect") + " \"" +
                       shownPath + "\" into slot " + std::to_string(slot) + ": " + reason);
-        showMessage("MIDIファイルのロードに失敗");
+        if (!noSynthesiser) showMessage("MIDIファイルのロードに失敗");
     }
     return loaded;
 }
