@@ -74,7 +74,8 @@ bool slotInTable(int slot) {
 
 void releaseSlot(int slot) {
     SoundSlot& s = g_slots[slot];
-    // Freeing stops whatever channel still plays the sound; a piece that plays goes with it.
+    // Freeing stops whatever channel still plays the sound, and the primary piece goes with its
+    // slot; music playing over the primary has a copy of its own and goes on.
     if (s.effect) Mix_FreeChunk(s.effect);
     if (s.music && g_sound.primarySlot == slot) haltMidi();
     s = SoundSlot{};
@@ -391,15 +392,15 @@ void playSlotSecondary(int slot) {
     if (holdCall({HeldCall::Secondary, slot, {}, false})) return;
     SoundSlot* s = playableSlot(slot);
     if (!s) return;
+    if (traceEnabled()) traceEvent("sound_play", {{"slot", slot}, {"primary", 0}});
     if (s->music) {
-        // The mixer has one music stream, which the primary piece owns; starting this music
-        // there would cut the primary off, which an effect must never do.
-        reportProblemOnce("sound: slot " + std::to_string(slot) +
-                          " holds music, which cannot sound over the primary piece; played as an "
-                          "effect it stays silent");
+        // Music over the primary piece repeats without end, like any music, until everything
+        // stops; the primary piece goes on.
+        std::string reason;
+        if (!playMidiOverPrimary(s->musicBytes, reason))
+            reportProblem("sound: slot " + std::to_string(slot) + " does not play: " + reason);
         return;
     }
-    if (traceEnabled()) traceEvent("sound_play", {{"slot", slot}, {"primary", 0}});
     if (Mix_PlayChannel(-1, s->effect, 0) != -1) return;
     // Every effect channel is busy: the effect that has played longest gives way.
     const int oldest = Mix_GroupOldest(kEffectGroup);
@@ -410,7 +411,7 @@ void stopAllSound() {
     if (holdCall({HeldCall::StopAll, 0, {}, false})) return;
     if (!g_sound.deviceOpen) return;
     if (traceEnabled()) traceEvent("sound_stop", {});
-    haltMidi();
+    haltAllMidi();
     Mix_HaltChannel(-1);
     g_sound.primarySlot = -1;
 }
@@ -444,6 +445,10 @@ int primarySoundSlot() {
 
 bool musicPlaying() {
     return g_sound.deviceOpen && midiPlaying();
+}
+
+int musicPlayingOverPrimary() {
+    return g_sound.deviceOpen ? midiPlayingOverPrimary() : 0;
 }
 
 bool soundSlotLoaded(int slot) {
