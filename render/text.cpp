@@ -99,10 +99,15 @@ int advanceOf(TTF_Font* font, Uint32 ch) {
     return advance;
 }
 
-// The largest size whose lines and characters fit the grid's cells.
+// The face at the grid's full line height, squeezed sideways into the cells: the glyphs are
+// rasterised with a horizontal resolution four-fifths of the vertical one, so that a character
+// a line high is 28 pixels wide (a narrow one 14), a tall gothic filling its 35-pixel line. A
+// face whose lines are taller than the grid's is made smaller, in the same proportions, until
+// they fit. At 7 points, 360 dpi is 35 pixels and 288 dpi 28.
 bool fitFontToCells(TTF_Font* font) {
-    for (int size = kCellHeight; size >= 8; --size) {
-        if (TTF_SetFontSize(font, size) != 0) return false;
+    constexpr int kPoints = 7;
+    for (int step = 72; step >= 16; --step) {
+        if (TTF_SetFontSizeDPI(font, kPoints, 4 * step, 5 * step) != 0) return false;
         if (TTF_FontHeight(font) <= kCellHeight && advanceOf(font, 0x3042) <= kWideWidth &&
             advanceOf(font, 'M') <= kNarrowWidth)
             return true;
