@@ -19,6 +19,7 @@ constexpr int kBankChannels = 16;
 constexpr int kPieces = 1 + kPiecesOverPrimary;
 constexpr int kSynthChannels = kBankChannels * kPieces;
 constexpr int kDrumChannel = 9; // of each bank, as in General MIDI
+constexpr int kSystemExclusive = 0xF0;
 
 // The controllers a reset of one bank puts back to the synthesiser's own start values.
 constexpr std::array<int, 6> kResetControllers = {0, 7, 10, 32, 91, 93};
@@ -95,11 +96,18 @@ int pieceTick(void* data, int tick) {
 }
 
 // Sends a piece's event to its own bank of channels. The event is the player's: its channel is
-// given back afterwards.
+// given back afterwards. A system-exclusive message acts on the whole synthesiser, not on a
+// bank (a General MIDI reset resets every channel): only the primary piece's are obeyed.
 int pieceEvent(void* data, fluid_midi_event_t* event) {
     Piece& piece = *static_cast<Piece*>(data);
     noteTick(piece, fluid_player_get_current_tick(piece.player));
     const int type = fluid_midi_event_get_type(event);
+    if (type == kSystemExclusive) {
+        if (piece.firstChannel != 0) return FLUID_OK;
+        const int result = fluid_synth_handle_midi_event(g_synth.synth, event);
+        markDrumChannels(); // in case it was a reset
+        return result;
+    }
     const bool channelEvent = type >= 0x80 && type < 0xF0;
     const int channel = fluid_midi_event_get_channel(event);
     if (channelEvent) fluid_midi_event_set_channel(event, channel + piece.firstChannel);

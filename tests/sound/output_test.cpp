@@ -159,14 +159,15 @@ TEST_F(SoundTest, MusicPlayedAsAnEffectSoundsOverTheMusicUntilEverythingStops) {
     ASSERT_TRUE(format.signed16);
     // Two organ pieces, whose notes keep their level while held, on keys whose partials stay
     // apart: 53 (174.6 Hz), held for nearly the whole of its four seconds, and 68 (415.3 Hz),
-    // starting over every quarter second. Each start over of the one must leave the other's
-    // notes alone.
+    // starting over every quarter second with a General MIDI reset. Each start over of the one
+    // must leave the other's notes alone.
     constexpr int kOrgan = 16;
     constexpr double kLow = 174.61, kHigh = 415.30;
     const TestNote low[] = {{0, 3950, 53}};
     const TestNote high[] = {{0, 200, 68}};
     ASSERT_TRUE(loadSoundSlot(0, putSound("morva_g0.mid", standardMidi(low, 4000, kOrgan)), true));
-    ASSERT_TRUE(loadSoundSlot(1, putSound("brel_gm1.mid", standardMidi(high, 250, kOrgan)), true));
+    ASSERT_TRUE(
+        loadSoundSlot(1, putSound("brel_gm1.mid", standardMidi(high, 250, kOrgan, true)), true));
 
     // Each stretch is measured over one second from 0.2 s after its mark, while the low note is
     // held and over four whole rounds of the high piece.

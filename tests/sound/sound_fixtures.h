@@ -22,8 +22,10 @@ struct TestNote {
 };
 
 // A format-0 Standard MIDI File with the notes, on the General MIDI program (0 is the piano);
-// its one track ends at endMs.
-std::vector<std::uint8_t> standardMidi(std::span<const TestNote> notes, int endMs, int program = 0);
+// its one track ends at endMs. With gmReset it begins with a General MIDI system-on message,
+// as many files do.
+std::vector<std::uint8_t> standardMidi(std::span<const TestNote> notes, int endMs, int program = 0,
+                                       bool gmReset = false);
 
 void writeFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
