@@ -162,13 +162,16 @@ int runProgram(const ProgramOptions& config) {
         return 1;
     }
     setRenderWindow(g_window);
+    // Every message from here on, the device's own failure too, reaches a player who started
+    // the game from the desktop.
+    if (!config.headless) setMessageSink(windowMessage);
     if (createGraphicsDevice(GraphicsOptions{config.headless, !config.headless}) < 0) {
+        setMessageSink(nullptr);
         SDL_DestroyWindow(g_window);
         g_window = nullptr;
         SDL_Quit();
         return 1;
     }
-    if (!config.headless) setMessageSink(windowMessage);
     const bool fullscreen =
         config.fullscreen >= 0 ? config.fullscreen == 1 : g_comfortSettings.fullscreen;
     if (fullscreen && !config.headless)

@@ -46,6 +46,7 @@ int scaledLength(int length) {
 constexpr std::int64_t kUndrawnReleaseArea = 256 * 256;
 
 constexpr int kCreateFailed = -1;
+DeviceCreationHook g_creationHook = nullptr; // tests only
 
 int softwareDriverIndex() {
     for (int i = 0; i < SDL_GetNumRenderDrivers(); ++i) {
@@ -264,6 +265,10 @@ int createGraphicsDevice() {
     return createGraphicsDevice(GraphicsOptions{});
 }
 
+void setDeviceCreationHook(DeviceCreationHook hook) {
+    g_creationHook = hook;
+}
+
 int createGraphicsDevice(const GraphicsOptions& options) {
     if (g_renderer) return 0;
     // Pictures are sampled nearest, as the game's pixel art expects; batching stays on even
@@ -274,7 +279,7 @@ int createGraphicsDevice(const GraphicsOptions& options) {
     g_headless = options.headless;
     g_showOnPresent = options.showWindowWithFirstFrame && g_window;
     g_presentWanted = true;
-    if (!makeRenderer(options)) {
+    if ((g_creationHook && !g_creationHook()) || !makeRenderer(options)) {
         showMessage("DirectXデバイス生成失敗");
         return kCreateFailed;
     }

@@ -29,6 +29,10 @@ struct GraphicsOptions {
 int createGraphicsDevice();
 // As above with options; headless makes the software renderer, and needs no window.
 int createGraphicsDevice(const GraphicsOptions& options);
+// For tests: run at every device creation before the renderer is made; when it returns false,
+// the creation fails as if no renderer could be made. Null (the default) runs nothing.
+using DeviceCreationHook = bool (*)();
+void setDeviceCreationHook(DeviceCreationHook hook);
 // Sets the fixed drawing states: colour = texture x vertex colour, alpha blending.
 void applyRenderStates();
 // Recovers the device after a resize or restore, reloading textures if the renderer lost them.

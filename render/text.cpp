@@ -26,6 +26,7 @@ constexpr int kAtlasColumns = kAtlasSide / kWideWidth;
 // at half of it, which holds the characters of a whole story of common size, and grows when full.
 constexpr int kAtlasCells = kAtlasColumns * (kAtlasSide / kCellHeight);
 constexpr int kAtlasFirstHeight = kAtlasSide / 2;
+constexpr int kFacePoints = 7; // the face's size; its resolution gives the pixels
 
 // The atlas as rasterised for the scale the frame is drawn at: at 1 the grid's own cells, at
 // another scale cells as many screen pixels wide and high, the face rasterised that much larger,
@@ -75,9 +76,9 @@ struct TextFont {
     // The glyphs' coverage, a byte a pixel, kAtlasSide wide: what the atlas texture is made
     // from again when the device loses it.
     std::vector<std::uint8_t> coverage;
-    int height = 0;                  // the atlas's rows of pixels
-    AtlasGeometry geo;               // the scale the atlas is rasterised for
-    int baseSize = kCellHeight;      // the face's size at the grid's own scale
+    int height = 0;    // the atlas's rows of pixels
+    AtlasGeometry geo; // the scale the atlas is rasterised for
+    int baseStep = 72; // the face's resolution step at the grid's own scale (see fitFontToCells)
     SDL_Texture* uploaded = nullptr; // the device texture that holds every cell
     int cellCapacity = 0;
     std::array<std::int16_t, 0x10000> cellOf{}; // by character code; -1 when not rasterised
@@ -133,11 +134,16 @@ int advanceOf(TTF_Font* font, Uint32 ch) {
     return advance;
 }
 
-// The largest size whose lines and characters fit the grid's cells.
+// The face at the grid's full line height, squeezed sideways into the cells: the glyphs are
+// rasterised with a horizontal resolution four-fifths of the vertical one, so that a character
+// a line high is 28 pixels wide (a narrow one 14), a tall gothic filling its 35-pixel line. A
+// face whose lines are taller than the grid's is made smaller, in the same proportions, until
+// they fit. At 7 points, 360 dpi is 35 pixels and 288 dpi 28. `fitted` receives the step
+// (a fifth of the vertical resolution) that fits.
 bool fitFontToCells(TTF_Font* font, int* fitted) {
-    for (int size = kCellHeight; size >= 8; --size) {
-        if (TTF_SetFontSize(font, size) != 0) return false;
-        *fitted = size;
+    for (int step = 72; step >= 16; --step) {
+        if (TTF_SetFontSizeDPI(font, kFacePoints, 4 * step, 5 * step) != 0) return false;
+        *fitted = step;
         if (TTF_FontHeight(font) <= kCellHeight && advanceOf(font, 0x3042) <= kWideWidth &&
             advanceOf(font, 'M') <= kNarrowWidth)
             return true;
@@ -346,7 +352,9 @@ bool startAtlas(float scale) {
     if (g_text.atlas) destroyTexture(g_text.atlas);
     g_text.atlas = atlas;
     g_text.geo = g;
-    TTF_SetFontSize(g_text.font, scale == 1.0f ? g_text.baseSize : scaled(g_text.baseSize, scale));
+    // The same face, at a resolution as much higher as the frame is drawn larger.
+    const int step = scale == 1.0f ? g_text.baseStep : scaled(g_text.baseStep, scale);
+    TTF_SetFontSizeDPI(g_text.font, kFacePoints, 4 * step, 5 * step);
     g_text.glyphTop = (g.cellH - TTF_FontHeight(g_text.font)) / 2;
     g_text.coverage.assign(static_cast<std::size_t>(g.width) * g.firstHeight, 0);
     g_text.height = g.firstHeight;
@@ -385,7 +393,7 @@ bool realiseFont() {
         return false;
     }
     TTF_Font* font = TTF_OpenFontIndex(g_fontFile->path.c_str(), kCellHeight, g_fontFile->index);
-    int fitted = kCellHeight;
+    int fitted = 72;
     if (!font || !fitFontToCells(font, &fitted)) {
         reportProblem("the font " + g_fontFile->path + " cannot be used: " + TTF_GetError());
         if (font) TTF_CloseFont(font);
@@ -393,7 +401,7 @@ bool realiseFont() {
         return false;
     }
     g_text.font = font;
-    g_text.baseSize = fitted;
+    g_text.baseStep = fitted;
     if (!startAtlas(frameScale())) {
         reportProblem(std::string("no texture for the text font: ") + SDL_GetError());
         g_text.font = nullptr;

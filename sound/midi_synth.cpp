@@ -5,6 +5,7 @@
 #include <fluidsynth.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
@@ -12,12 +13,33 @@
 
 namespace {
 
+// Each piece plays on a bank of 16 MIDI channels of its own, so that pieces sounding together
+// never share a program, a controller or a note. Bank 0 is the primary piece's.
+constexpr int kBankChannels = 16;
+constexpr int kPieces = 1 + kPiecesOverPrimary;
+constexpr int kSynthChannels = kBankChannels * kPieces;
+constexpr int kDrumChannel = 9; // of each bank, as in General MIDI
+constexpr int kSystemExclusive = 0xF0;
+
+// The controllers a reset of one bank puts back to the synthesiser's own start values.
+constexpr std::array<int, 6> kResetControllers = {0, 7, 10, 32, 91, 93};
+
+// One piece on the synthesiser.
+struct Piece {
+    fluid_player_t* player = nullptr;
+    std::vector<std::uint8_t> bytes; // the file, which the player reads as it plays
+    int firstChannel = 0;
+    int lastTick = -1;         // to see the piece start over
+    std::uint64_t started = 0; // when it was started, to find the oldest
+};
+
 // What the audio thread reads while it renders: changed only under the lock.
 struct Synth {
     fluid_settings_t* settings = nullptr;
     fluid_synth_t* synth = nullptr;
-    fluid_player_t* player = nullptr;
-    std::vector<std::uint8_t> piece; // the playing file's bytes
+    std::array<Piece, kPieces> pieces; // [0] is the primary piece
+    std::uint64_t starts = 0;
+    std::array<int, kResetControllers.size()> controllerStart{};
     SDL_mutex* lock = nullptr;
     int channels = 2;
     std::vector<std::int16_t> stereo; // the audio thread's scratch
@@ -25,11 +47,80 @@ struct Synth {
 
 Synth g_synth;
 
+bool piecePlaying(const Piece& piece) {
+    return piece.player && fluid_player_get_status(piece.player) == FLUID_PLAYER_PLAYING;
+}
+
+bool anyPiecePlaying() {
+    return std::any_of(g_synth.pieces.begin(), g_synth.pieces.end(), piecePlaying);
+}
+
+void markDrumChannels() {
+    for (int bank = 1; bank < kPieces; ++bank)
+        fluid_synth_set_channel_type(g_synth.synth, bank * kBankChannels + kDrumChannel,
+                                     CHANNEL_TYPE_DRUM);
+}
+
+// Silences the piece's channels and gives them back their start state, as a fresh synthesiser
+// has it. Alone on the synthesiser, the whole synthesiser is reset (its effects' tails too).
+void resetPieceChannels(const Piece& piece) {
+    const bool alone =
+        std::none_of(g_synth.pieces.begin(), g_synth.pieces.end(),
+                     [&](const Piece& other) { return &other != &piece && piecePlaying(other); });
+    if (alone) {
+        fluid_synth_system_reset(g_synth.synth);
+        markDrumChannels(); // the reset makes every channel but the first bank's 9 melodic
+        return;
+    }
+    for (int ch = piece.firstChannel; ch < piece.firstChannel + kBankChannels; ++ch) {
+        fluid_synth_all_sounds_off(g_synth.synth, ch);
+        fluid_synth_cc(g_synth.synth, ch, 121, 0); // reset all controllers
+        for (std::size_t k = 0; k < kResetControllers.size(); ++k)
+            fluid_synth_cc(g_synth.synth, ch, kResetControllers[k], g_synth.controllerStart[k]);
+        fluid_synth_pitch_bend(g_synth.synth, ch, 8192);
+        fluid_synth_pitch_wheel_sens(g_synth.synth, ch, 2);
+        fluid_synth_program_change(g_synth.synth, ch, 0);
+    }
+}
+
+// A piece that starts over begins on channels in their start state, as it did the first time.
+// Called with each event and each tick of the player, on the audio thread.
+void noteTick(Piece& piece, int tick) {
+    if (tick < piece.lastTick) resetPieceChannels(piece);
+    piece.lastTick = tick;
+}
+
+int pieceTick(void* data, int tick) {
+    noteTick(*static_cast<Piece*>(data), tick);
+    return FLUID_OK;
+}
+
+// Sends a piece's event to its own bank of channels. The event is the player's: its channel is
+// given back afterwards. A system-exclusive message acts on the whole synthesiser, not on a
+// bank (a General MIDI reset resets every channel): only the primary piece's are obeyed.
+int pieceEvent(void* data, fluid_midi_event_t* event) {
+    Piece& piece = *static_cast<Piece*>(data);
+    noteTick(piece, fluid_player_get_current_tick(piece.player));
+    const int type = fluid_midi_event_get_type(event);
+    if (type == kSystemExclusive) {
+        if (piece.firstChannel != 0) return FLUID_OK;
+        const int result = fluid_synth_handle_midi_event(g_synth.synth, event);
+        markDrumChannels(); // in case it was a reset
+        return result;
+    }
+    const bool channelEvent = type >= 0x80 && type < 0xF0;
+    const int channel = fluid_midi_event_get_channel(event);
+    if (channelEvent) fluid_midi_event_set_channel(event, channel + piece.firstChannel);
+    const int result = fluid_synth_handle_midi_event(g_synth.synth, event);
+    if (channelEvent) fluid_midi_event_set_channel(event, channel);
+    return result;
+}
+
 // The mixer's music hook: the piece's samples, before the effects are mixed over them. With no
 // piece the stream stays as the mixer cleared it, silent.
 void renderMusic(void*, Uint8* stream, int bytes) {
     SDL_LockMutex(g_synth.lock);
-    if (g_synth.player && fluid_player_get_status(g_synth.player) == FLUID_PLAYER_PLAYING) {
+    if (anyPiecePlaying()) {
         const int channels = g_synth.channels;
         auto* out = reinterpret_cast<std::int16_t*>(stream);
         const int frames = bytes / (2 * channels);
@@ -54,13 +145,46 @@ void renderMusic(void*, Uint8* stream, int bytes) {
     SDL_UnlockMutex(g_synth.lock);
 }
 
-void dropPlayer() {
-    if (!g_synth.player) return;
-    fluid_player_stop(g_synth.player);
-    delete_fluid_player(g_synth.player);
-    g_synth.player = nullptr;
+void removePlayer(Piece& piece) {
+    if (!piece.player) return;
+    fluid_player_stop(piece.player);
+    delete_fluid_player(piece.player);
+    piece.player = nullptr;
+}
+
+void dropPlayer(Piece& piece) {
+    if (!piece.player) return;
+    removePlayer(piece);
     // Notes held when the piece stopped, and the piece's programs and controllers, go with it.
+    resetPieceChannels(piece);
+}
+
+void dropEveryPlayer() {
+    for (Piece& piece : g_synth.pieces)
+        removePlayer(piece);
     fluid_synth_system_reset(g_synth.synth);
+    markDrumChannels();
+}
+
+// Starts the file on the piece, in place of what it played. False when it cannot play.
+bool startPiece(Piece& piece, std::span<const std::uint8_t> midi) {
+    dropPlayer(piece);
+    piece.bytes.assign(midi.begin(), midi.end());
+    piece.lastTick = -1;
+    piece.started = ++g_synth.starts;
+    piece.player = new_fluid_player(g_synth.synth);
+    bool ok = piece.player != nullptr;
+    if (ok) {
+        fluid_player_set_playback_callback(piece.player, pieceEvent, &piece);
+        fluid_player_set_tick_callback(piece.player, pieceTick, &piece);
+        ok = fluid_player_add_mem(piece.player, piece.bytes.data(), piece.bytes.size()) == FLUID_OK;
+    }
+    if (ok) {
+        fluid_player_set_loop(piece.player, -1);
+        ok = fluid_player_play(piece.player) == FLUID_OK;
+    }
+    if (!ok && piece.player) dropPlayer(piece);
+    return ok;
 }
 
 void quietLog(int, const char*, void*) {}
@@ -88,6 +212,10 @@ bool startSynth(const std::string& soundFonts, std::string& reason) {
     fluid_settings_setnum(g_synth.settings, "synth.sample-rate", rate);
     fluid_settings_setint(g_synth.settings, "synth.cpu-cores", 1);
     fluid_settings_setstr(g_synth.settings, "player.timing-source", "sample");
+    fluid_settings_setint(g_synth.settings, "synth.midi-channels", kSynthChannels);
+    // A player would reset the whole synthesiser each time its piece starts over, cutting off
+    // every other piece; each piece resets its own channels instead (noteTick).
+    fluid_settings_setint(g_synth.settings, "player.reset-synth", 0);
     // Full gain: the level music has always had in this engine, well above the synthesiser's
     // own default.
     fluid_settings_setnum(g_synth.settings, "synth.gain", 1.0);
@@ -115,6 +243,11 @@ bool startSynth(const std::string& soundFonts, std::string& reason) {
         stopSynth();
         return false;
     }
+    markDrumChannels();
+    for (std::size_t k = 0; k < kResetControllers.size(); ++k)
+        fluid_synth_get_cc(g_synth.synth, 0, kResetControllers[k], &g_synth.controllerStart[k]);
+    for (int p = 0; p < kPieces; ++p)
+        g_synth.pieces[p].firstChannel = p * kBankChannels;
     g_synth.channels = channels;
     g_synth.lock = SDL_CreateMutex();
     Mix_HookMusic(renderMusic, nullptr);
@@ -124,7 +257,7 @@ bool startSynth(const std::string& soundFonts, std::string& reason) {
 void stopSynth() {
     if (g_synth.lock) {
         Mix_HookMusic(nullptr, nullptr); // returns once the audio thread has left the hook
-        dropPlayer();
+        dropEveryPlayer();
         SDL_DestroyMutex(g_synth.lock);
     }
     if (g_synth.synth) delete_fluid_synth(g_synth.synth);
@@ -142,36 +275,52 @@ bool playMidi(std::span<const std::uint8_t> midi, std::string& reason) {
         return false;
     }
     SDL_LockMutex(g_synth.lock);
-    dropPlayer();
-    g_synth.piece.assign(midi.begin(), midi.end());
-    g_synth.player = new_fluid_player(g_synth.synth);
-    bool ok = g_synth.player != nullptr &&
-              fluid_player_add_mem(g_synth.player, g_synth.piece.data(), g_synth.piece.size()) ==
-                  FLUID_OK;
-    if (ok) {
-        fluid_player_set_loop(g_synth.player, -1);
-        ok = fluid_player_play(g_synth.player) == FLUID_OK;
-    }
-    if (!ok) {
-        reason = "the synthesiser cannot play the file";
-        if (g_synth.player) dropPlayer();
-    }
+    const bool ok = startPiece(g_synth.pieces[0], midi);
     SDL_UnlockMutex(g_synth.lock);
+    if (!ok) reason = "the synthesiser cannot play the file";
+    return ok;
+}
+
+bool playMidiOverPrimary(std::span<const std::uint8_t> midi, std::string& reason) {
+    if (!synthReady()) {
+        reason = "no synthesiser";
+        return false;
+    }
+    SDL_LockMutex(g_synth.lock);
+    // A free place, or else the piece that has played longest gives way.
+    Piece* place = nullptr;
+    for (int p = 1; p < kPieces; ++p) {
+        Piece& piece = g_synth.pieces[p];
+        if (!piecePlaying(piece)) {
+            place = &piece;
+            break;
+        }
+        if (!place || piece.started < place->started) place = &piece;
+    }
+    const bool ok = startPiece(*place, midi);
+    SDL_UnlockMutex(g_synth.lock);
+    if (!ok) reason = "the synthesiser cannot play the file";
     return ok;
 }
 
 void haltMidi() {
     if (!synthReady()) return;
     SDL_LockMutex(g_synth.lock);
-    dropPlayer();
+    dropPlayer(g_synth.pieces[0]);
+    SDL_UnlockMutex(g_synth.lock);
+}
+
+void haltAllMidi() {
+    if (!synthReady()) return;
+    SDL_LockMutex(g_synth.lock);
+    dropEveryPlayer();
     SDL_UnlockMutex(g_synth.lock);
 }
 
 bool midiPlaying() {
     if (!synthReady()) return false;
     SDL_LockMutex(g_synth.lock);
-    const bool playing =
-        g_synth.player && fluid_player_get_status(g_synth.player) == FLUID_PLAYER_PLAYING;
+    const bool playing = piecePlaying(g_synth.pieces[0]);
     SDL_UnlockMutex(g_synth.lock);
     return playing;
 }
@@ -181,4 +330,13 @@ void setMidiVolume(int percent) {
     SDL_LockMutex(g_synth.lock);
     fluid_synth_set_gain(g_synth.synth, static_cast<float>(std::clamp(percent, 0, 100)) / 100.0f);
     SDL_UnlockMutex(g_synth.lock);
+}
+
+int midiPlayingOverPrimary() {
+    if (!synthReady()) return 0;
+    SDL_LockMutex(g_synth.lock);
+    const auto count =
+        std::count_if(g_synth.pieces.begin() + 1, g_synth.pieces.end(), piecePlaying);
+    SDL_UnlockMutex(g_synth.lock);
+    return static_cast<int>(count);
 }

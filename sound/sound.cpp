@@ -76,7 +76,8 @@ bool slotInTable(int slot) {
 
 void releaseSlot(int slot) {
     SoundSlot& s = g_slots[slot];
-    // Freeing stops whatever channel still plays the sound; a piece that plays goes with it.
+    // Freeing stops whatever channel still plays the sound, and the primary piece goes with its
+    // slot; music playing over the primary has a copy of its own and goes on.
     if (s.effect) Mix_FreeChunk(s.effect);
     if (s.music && g_sound.primarySlot == slot) haltMidi();
     s = SoundSlot{};
@@ -112,9 +113,18 @@ void chooseSoundFont() {
             for (const char* font : kGeneralMidiFonts)
                 g_sound.soundFonts += (g_sound.soundFonts.empty() ? "" : ":") + std::string(font);
     }
-    if (!g_sound.soundFontFound)
-        reportProblem("sound: no General MIDI sound font found (install timgm6mb-soundfont or "
-                      "name one in SDL_SOUNDFONTS); MIDI music will not load");
+}
+
+// Without a synthesiser every piece of music fails to load: a fault of the machine, not of the
+// game's files, told once at start-up; the loads then report only on standard error.
+void reportNoSynthesiser(const std::string& reason) {
+    reportProblem("sound: " + reason +
+                  "; music will be silent (install the package timgm6mb-soundfont, or name a "
+                  "General MIDI sound font in SDL_SOUNDFONTS)");
+    showMessage(
+        "General MIDI のサウンドフォントが見つからない（または使えない）ため、音楽は鳴りません。"
+        "timgm6mb-soundfont パッケージを入れるか、環境変数 SDL_SOUNDFONTS に"
+        "サウンドフォント（.sf2）を指定してください。");
 }
 
 bool readGameFile(std::string_view path, std::vector<std::uint8_t>& bytes, std::string& reason) {
@@ -138,7 +148,8 @@ bool readGameFile(std::string_view path, std::vector<std::uint8_t>& bytes, std::
     return !tooLarge && !readError;
 }
 
-bool loadMusic(SoundSlot& slot, std::string_view path, std::string& reason) {
+// `noSynthesiser` tells a failure that is the machine's (no sound font) from the file's own.
+bool loadMusic(SoundSlot& slot, std::string_view path, std::string& reason, bool& noSynthesiser) {
     if (!readGameFile(path, slot.musicBytes, reason)) return false;
     if (std::string_view problem = standardMidiProblem(slot.musicBytes); !problem.empty()) {
         reason = problem;
@@ -146,6 +157,7 @@ bool loadMusic(SoundSlot& slot, std::string_view path, std::string& reason) {
     }
     if (!g_sound.soundFontFound || !synthReady()) {
         reason = "no sound font for the MIDI synthesiser (looked for " + g_sound.soundFonts + ")";
+        noSynthesiser = true;
         return false;
     }
     // The synthesiser reads the file when it plays it; it was checked to be MIDI.
@@ -322,11 +334,9 @@ bool startSound() {
     Mix_ReserveChannels(1);
     Mix_GroupChannels(kPrimaryChannel + 1, kChannelCount - 1, kEffectGroup);
     g_sound.primarySlot = -1;
-    if (g_sound.soundFontFound) {
-        std::string reason;
-        if (!startSynth(g_sound.soundFonts, reason))
-            reportProblem("sound: no MIDI synthesiser: " + reason + "; MIDI music will not load");
-    }
+    std::string reason = "no General MIDI sound font found (looked for " + g_sound.soundFonts + ")";
+    if (!g_sound.soundFontFound || !startSynth(g_sound.soundFonts, reason))
+        reportNoSynthesiser(reason);
     setMusicVolume(g_sound.musicVolume);
     setEffectVolume(g_sound.effectVolume);
     return true;
@@ -344,8 +354,9 @@ bool loadSoundSlot(int slot, std::string_view path, bool isMusic) {
     }
     releaseSlot(slot);
     std::string reason;
-    const bool loaded =
-        isMusic ? loadMusic(g_slots[slot], path, reason) : loadEffect(g_slots[slot], path, reason);
+    bool noSynthesiser = false;
+    const bool loaded = isMusic ? loadMusic(g_slots[slot], path, reason, noSynthesiser)
+                                : loadEffect(g_slots[slot], path, reason);
     if (traceEnabled())
         traceEvent("sound_load", {{"slot", slot},
                                   {"path", shownPath},
@@ -356,7 +367,7 @@ bool loadSoundSlot(int slot, std::string_view path, bool isMusic) {
         releaseSlot(slot);
         reportProblem("sound: cannot load " + std::string(isMusic ? "music" : "effect") + " \"" +
                       shownPath + "\" into slot " + std::to_string(slot) + ": " + reason);
-        showMessage("MIDIファイルのロードに失敗");
+        if (!noSynthesiser) showMessage("MIDIファイルのロードに失敗");
     }
     return loaded;
 }
@@ -385,15 +396,15 @@ void playSlotSecondary(int slot) {
     if (holdCall({HeldCall::Secondary, slot, {}, false})) return;
     SoundSlot* s = playableSlot(slot);
     if (!s) return;
+    if (traceEnabled()) traceEvent("sound_play", {{"slot", slot}, {"primary", 0}});
     if (s->music) {
-        // The mixer has one music stream, which the primary piece owns; starting this music
-        // there would cut the primary off, which an effect must never do.
-        reportProblemOnce("sound: slot " + std::to_string(slot) +
-                          " holds music, which cannot sound over the primary piece; played as an "
-                          "effect it stays silent");
+        // Music over the primary piece repeats without end, like any music, until everything
+        // stops; the primary piece goes on.
+        std::string reason;
+        if (!playMidiOverPrimary(s->musicBytes, reason))
+            reportProblem("sound: slot " + std::to_string(slot) + " does not play: " + reason);
         return;
     }
-    if (traceEnabled()) traceEvent("sound_play", {{"slot", slot}, {"primary", 0}});
     if (Mix_PlayChannel(-1, s->effect, 0) != -1) return;
     // Every effect channel is busy: the effect that has played longest gives way.
     const int oldest = Mix_GroupOldest(kEffectGroup);
@@ -404,7 +415,7 @@ void stopAllSound() {
     if (holdCall({HeldCall::StopAll, 0, {}, false})) return;
     if (!g_sound.deviceOpen) return;
     if (traceEnabled()) traceEvent("sound_stop", {});
-    haltMidi();
+    haltAllMidi();
     Mix_HaltChannel(-1);
     g_sound.primarySlot = -1;
 }
@@ -448,6 +459,10 @@ void setEffectVolume(int percent) {
 
 bool musicPlaying() {
     return g_sound.deviceOpen && midiPlaying();
+}
+
+int musicPlayingOverPrimary() {
+    return g_sound.deviceOpen ? midiPlayingOverPrimary() : 0;
 }
 
 bool soundSlotLoaded(int slot) {

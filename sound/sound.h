@@ -24,10 +24,11 @@ bool loadSoundSlot(int slot, std::string_view path, bool isMusic);
 // effect played as primary) and restarts the slot if it already plays.
 void playSlotPrimary(int slot);
 
-// Plays the slot once over the primary piece, which goes on.
+// Plays the slot over the primary piece, which goes on: an effect once, music repeating without
+// end until stopAllSound (a later primary play leaves it sounding).
 void playSlotSecondary(int slot);
 
-// Stops the primary piece and every effect at once.
+// Stops the primary piece, every piece of music over it and every effect at once.
 void stopAllSound();
 
 // Shut-down: stops everything and empties every slot, then closes the audio device.
@@ -41,6 +42,7 @@ bool soundSlotLoaded(int slot);
 // The player's volumes, in percent of the game's own level (100, the default); kept for the run.
 void setMusicVolume(int percent);
 void setEffectVolume(int percent);
-// Whether a piece of music plays (as the primary piece).
+// Whether a piece of music plays as the primary piece; how many play over it.
 bool musicPlaying();
+int musicPlayingOverPrimary();
 bool soundStarted();

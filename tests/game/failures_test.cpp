@@ -94,3 +94,34 @@ TEST_F(Failures, ALoopThatNeverWaitsWritesTheCheckpointOnce) {
     EXPECT_EQ(written, 1u);
     EXPECT_TRUE(fs::is_regular_file(dir_ / "Data.sav"));
 }
+
+// Without a sound font the player hears of it once, at start-up, not at every entry into a
+// scene; a music file that is missing is still the game's fault and shows at every load.
+TEST_F(Failures, AMissingSoundFontIsToldOnceAMissingMusicFileAtEveryLoad) {
+    writeGame(dir_, sj("あ") + "\r\n", "");
+    // Title, game, back to the title with F1, and into the game again.
+    writeBytes(dir_ / "input.txt", "2 click\n10 keydown F1\n11 keyup F1\n20 click\n");
+    const auto countOf = [](const std::string& text, const std::string& what) {
+        std::size_t n = 0;
+        for (std::size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size())
+            ++n;
+        return n;
+    };
+    const char* previous = std::getenv("SDL_SOUNDFONTS");
+    const std::string saved = previous ? previous : "";
+    setenv("SDL_SOUNDFONTS", "no-such-font.sf2", 1);
+    RunResult run = runGame(dir_, "--headless --frames 30 --input input.txt");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(countOf(run.err, "ERROR: "), 1u) << run.err;
+    // The four music loads (two titles, two games) say why on standard error only.
+    EXPECT_EQ(countOf(run.err, "no sound font for the MIDI synthesiser"), 4u) << run.err;
+    EXPECT_EQ(countOf(run.err, "MIDIファイルのロードに失敗"), 0u) << run.err;
+
+    fs::remove(dir_ / "Sound" / "brel_gm1.mid");
+    run = runGame(dir_, "--headless --frames 30 --input input.txt");
+    EXPECT_EQ(countOf(run.err, "MIDIファイルのロードに失敗"), 2u) << run.err;
+    if (previous)
+        setenv("SDL_SOUNDFONTS", saved.c_str(), 1);
+    else
+        unsetenv("SDL_SOUNDFONTS");
+}

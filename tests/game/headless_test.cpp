@@ -187,3 +187,38 @@ TEST_F(Headless, TheFrameRateLineShowsOnlyWhenAskedFor) {
     ASSERT_NE(at, std::string::npos) << loud.err;
     EXPECT_EQ(loud.err.compare(at + std::string("SceneNo：201 / ").size() + 4, 4, " FPS"), 0);
 }
+
+// The demo's first line as the player sees it: the glyphs fill the 35-pixel line (a kanji's
+// white ink about 32 pixels high) and keep inside the text rectangle.
+TEST_F(Headless, TheDemosFirstLineFillsItsLineInsideTheTextRectangle) {
+    writeBytes(dir_ / "input.txt", "2 click\n");
+    const fs::path shot = dir_ / "first.png";
+    const RunResult run = runGame(dir_, "--headless --frames 120 --input input.txt --screenshot "
+                                        "120:" +
+                                            shot.string() + " '" TOLVANE_BINARY_DIR "/demo/game'");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    SDL_Surface* loaded = IMG_Load(shot.c_str());
+    ASSERT_NE(loaded, nullptr);
+    SDL_Surface* s = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGB888, 0);
+    SDL_FreeSurface(loaded);
+    ASSERT_NE(s, nullptr);
+    // White ink of the first line, from the text box's inside to well below the line.
+    int top = 600, bottom = -1, left = 800, right = -1;
+    for (int y = 40; y < 120; ++y)
+        for (int x = 40; x < 800; ++x) {
+            const std::uint32_t p = static_cast<std::uint32_t*>(s->pixels)[y * s->pitch / 4 + x];
+            if ((p >> 16) < 240 || ((p >> 8) & 0xFF) < 240 || (p & 0xFF) < 240) continue;
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+            left = std::min(left, x);
+            right = std::max(right, x);
+        }
+    SDL_FreeSurface(s);
+    ASSERT_GE(bottom, 0) << "no text";
+    EXPECT_GE(top, 50);
+    EXPECT_GE(left, 50);
+    EXPECT_LT(right, 750);
+    EXPECT_LT(bottom, 50 + 35);
+    EXPECT_GE(bottom - top + 1, 31);
+    EXPECT_LE(bottom - top + 1, 33);
+}

@@ -90,6 +90,33 @@ TEST_P(TextPixels, ShadowLiesTwoPixelsRightAndBelowTheWhiteText) {
     EXPECT_GT(countPixels(both, 0xFFFFFFFFu), 0);
 }
 
+// The face fills the grid's 35-pixel lines, squeezed sideways into its cells: a kanji's ink is
+// nearly a line high and at most a cell wide; kana and a narrow letter keep to their cells.
+// The sizes are IPAGothic's, within a pixel.
+TEST_P(TextPixels, GlyphsFillTheirTallNarrowCells) {
+    struct Case {
+        const char* text;
+        int cellWidth;
+        int width, height; // of the ink
+    };
+    const Case cases[] = {
+        {"漢", 28, 26, 32},
+        {"語", 28, 26, 30},
+        {"あ", 28, 23, 30},
+        {"M", 14, 12, 24},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const Rect box = inkBox(frameWith(sjis(c.text), kTextRect));
+        EXPECT_NEAR(box.right - box.left + 1, c.width, 1);
+        EXPECT_NEAR(box.bottom - box.top + 1, c.height, 1);
+        EXPECT_GE(box.left, kTextRect.left);
+        EXPECT_LT(box.right, kTextRect.left + c.cellWidth);
+        EXPECT_GE(box.top, kTextRect.top);
+        EXPECT_LT(box.bottom, kTextRect.top + 35);
+    }
+}
+
 TEST_P(TextPixels, TextIsCutAtTheRectangle) {
     // 30 characters on a line that holds 25; a rectangle shorter than one line.
     std::string line;

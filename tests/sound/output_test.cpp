@@ -7,6 +7,9 @@
 #include <SDL_mixer.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 constexpr double kEffectTone = 3000.0; // far from the piano note's strong partials
 
@@ -121,4 +124,104 @@ TEST_F(SoundTest, APrimaryPlayReplacesTheMusicAndRestartsItsOwnSlot) {
     EXPECT_LT(toneSpan(r, kEffectTone, 2000), 0.45);
     // With the music cut off, nothing sounds once the start sound has ended.
     EXPECT_EQ(r.peak(at(quietFrom, 0.05), r.frames()), 0);
+}
+
+namespace {
+// Root mean square of the first channel over [from, to).
+double rms(const Recording& r, long from, long to) {
+    from = std::clamp(from, 0L, r.frames());
+    to = std::clamp(to, from, r.frames());
+    if (to == from) return 0;
+    double sum = 0;
+    for (long i = from; i < to; ++i) {
+        const double v = r.samples[i * r.channels];
+        sum += v * v;
+    }
+    return std::sqrt(sum / static_cast<double>(to - from));
+}
+
+// A tone's mean level over [from, to), measured in windows of 0.1 s: a note that starts over
+// with another phase adds to it rather than cancelling in one long sum.
+double toneLevelIn(const Recording& r, long from, long to, double frequency) {
+    const long window = r.framesIn(0.1);
+    double sum = 0;
+    int windows = 0;
+    for (long at = from; at + window <= to; at += window, ++windows)
+        sum += r.toneLevel(at, at + window, frequency);
+    return windows ? sum / windows : 0;
+}
+} // namespace
+
+TEST_F(SoundTest, MusicPlayedAsAnEffectSoundsOverTheMusicUntilEverythingStops) {
+    recordToDisk();
+    ASSERT_TRUE(startSound());
+    const OutputFormat format = outputFormat();
+    ASSERT_TRUE(format.signed16);
+    // Two organ pieces, whose notes keep their level while held, on keys whose partials stay
+    // apart: 53 (174.6 Hz), held for nearly the whole of its four seconds, and 68 (415.3 Hz),
+    // starting over every quarter second with a General MIDI reset. Each start over of the one
+    // must leave the other's notes alone.
+    constexpr int kOrgan = 16;
+    constexpr double kLow = 174.61, kHigh = 415.30;
+    const TestNote low[] = {{0, 3950, 53}};
+    const TestNote high[] = {{0, 200, 68}};
+    ASSERT_TRUE(loadSoundSlot(0, putSound("morva_g0.mid", standardMidi(low, 4000, kOrgan)), true));
+    ASSERT_TRUE(
+        loadSoundSlot(1, putSound("brel_gm1.mid", standardMidi(high, 250, kOrgan, true)), true));
+
+    // Each stretch is measured over one second from 0.2 s after its mark, while the low note is
+    // held and over four whole rounds of the high piece.
+    std::vector<long> marks;
+    const auto mark = [&] { marks.push_back(recordedFrames(recordingFile, format)); };
+    mark();
+    playSlotPrimary(0); // [playbgm 0]
+    waitMs(1300);
+    mark();
+    playSlotSecondary(1); // [playse 1]
+    waitMs(1300);
+    EXPECT_EQ(primarySoundSlot(), 0);
+    EXPECT_EQ(musicPlayingOverPrimary(), 1);
+    mark();
+    playSlotPrimary(0); // [playbgm 0] again: the primary starts over, the piece over it goes on
+    waitMs(1300);
+    mark();
+    stopAllSound(); // [stopbgm]
+    waitMs(300);
+    mark();
+    playSlotSecondary(1); // alone, for its own level
+    waitMs(1300);
+    mark();
+    stopAllSound();
+    waitMs(300);
+    closeDownSound();
+
+    const Recording r = readRecording(recordingFile, format);
+    struct Stretch {
+        double level, low, high;
+    };
+    const auto measure = [&](long at) {
+        const long from = at + r.framesIn(0.2), to = from + r.framesIn(1.0);
+        return Stretch{rms(r, from, to), toneLevelIn(r, from, to, kLow),
+                       toneLevelIn(r, from, to, kHigh)};
+    };
+    const Stretch primaryAlone = measure(marks[0]);
+    const Stretch both = measure(marks[1]);
+    const Stretch afterPlaybgm = measure(marks[2]);
+    const Stretch effectAlone = measure(marks[4]);
+
+    ASSERT_GT(primaryAlone.level, 300) << "the primary music sounds";
+    ASSERT_GT(effectAlone.level, 300) << "the music played as an effect sounds alone";
+    EXPECT_GT(both.level, 1.2 * std::max(primaryAlone.level, effectAlone.level))
+        << primaryAlone.level << " " << effectAlone.level << " " << both.level;
+    // Each piece is heard in the mix at its own level.
+    EXPECT_GT(both.low, 0.8 * primaryAlone.low) << "the primary's held note goes on";
+    EXPECT_GT(both.high, 0.8 * effectAlone.high);
+    EXPECT_LT(primaryAlone.high * 5, effectAlone.high) << "the primary has no high note";
+    EXPECT_GT(afterPlaybgm.low, 0.8 * primaryAlone.low);
+    EXPECT_GT(afterPlaybgm.high, 0.8 * effectAlone.high) << "goes on after the primary restarts";
+    EXPECT_GT(afterPlaybgm.level, 1.2 * std::max(primaryAlone.level, effectAlone.level));
+
+    const auto at = [&](long m, double seconds) { return m + r.framesIn(seconds); };
+    EXPECT_EQ(r.peak(at(marks[3], 0.06), marks[4]), 0) << "nothing sounds after stop-all";
+    EXPECT_EQ(r.peak(at(marks[5], 0.06), r.frames()), 0);
 }

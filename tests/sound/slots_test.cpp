@@ -1,4 +1,5 @@
 // Slot bookkeeping, failures and the no-device case, on the dummy audio driver.
+#include "sound/midi_synth.h"
 #include "sound/sound.h"
 #include "sound/sound_fixtures.h"
 
@@ -129,22 +130,35 @@ TEST_F(SoundTest, AFailedLoadShowsOneMessageAndLeavesTheSlotEmpty) {
     }
 }
 
-TEST_F(SoundTest, MusicLoadFailuresNameTheReasonOnStandardError) {
+TEST_F(SoundTest, WithoutASoundFontThePlayerIsToldOnceAndFileFaultsStillShow) {
     setenv("SDL_SOUNDFONTS", "no-such-font.sf2", 1);
+    ::testing::internal::CaptureStderr();
     ASSERT_TRUE(startSound());
+    const std::string atStart = ::testing::internal::GetCapturedStderr();
+    // One box, which says how to mend it; the reason on standard error.
+    ASSERT_EQ(shownMessages().size(), 1u);
+    EXPECT_NE(shownMessages()[0].find("timgm6mb-soundfont"), std::string::npos);
+    EXPECT_NE(shownMessages()[0].find("SDL_SOUNDFONTS"), std::string::npos);
+    EXPECT_NE(atStart.find("no-such-font.sf2"), std::string::npos) << atStart;
+
     const std::string wave = putSound("wave.mid", sineWav(0.1, 440));
     const std::string music = putSound("m.mid", shortMidi());
-
-    ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(loadSoundSlot(1, wave, true));
-    // The font named in the environment is the synthesiser's; without it music would be silent.
-    EXPECT_FALSE(loadSoundSlot(1, music, true));
-    const std::string errors = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(errors.find("./Sound/wave.mid"), std::string::npos) << errors;
-    EXPECT_NE(errors.find("not a Standard MIDI File"), std::string::npos) << errors;
-    EXPECT_NE(errors.find("./Sound/m.mid"), std::string::npos) << errors;
-    EXPECT_NE(errors.find("no-such-font.sf2"), std::string::npos) << errors;
-    EXPECT_EQ(shownMessages(), (std::vector<std::string>{kLoadFailed, kLoadFailed}));
+    // Every entry into a scene loads its music again: no more boxes for the missing font, but
+    // a file that is not music, or is missing, is the game's fault and shows each time.
+    for (int entry = 0; entry < 2; ++entry) {
+        SCOPED_TRACE(entry);
+        shownMessages().clear();
+        ::testing::internal::CaptureStderr();
+        EXPECT_FALSE(loadSoundSlot(0, music, true));
+        EXPECT_FALSE(loadSoundSlot(1, wave, true));
+        EXPECT_FALSE(loadSoundSlot(1, ".\\Sound\\brel_gm1.mid", true));
+        const std::string errors = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(shownMessages(), (std::vector<std::string>{kLoadFailed, kLoadFailed}));
+        EXPECT_NE(errors.find("./Sound/m.mid"), std::string::npos) << errors;
+        EXPECT_NE(errors.find("no-such-font.sf2"), std::string::npos) << errors;
+        EXPECT_NE(errors.find("./Sound/wave.mid"), std::string::npos) << errors;
+        EXPECT_NE(errors.find("not a Standard MIDI File"), std::string::npos) << errors;
+    }
 }
 
 TEST_F(SoundTest, SlotNumbersOutsideTheTableAndEmptySlotsDoNothing) {
@@ -182,39 +196,49 @@ TEST_F(SoundTest, SecondaryPlaysNeverDisturbThePrimaryPiece) {
     ASSERT_TRUE(loadSoundSlot(52, putSound("start52.wav", sineWav(0.5, 880)), false));
 
     playSlotPrimary(0);
-    // Music named by an effect tag cannot share the one music stream; the primary goes on.
+    // Music named by an effect tag sounds over the primary piece, which goes on.
     playSlotSecondary(1);
     EXPECT_EQ(primarySoundSlot(), 0);
     EXPECT_TRUE(musicPlaying());
+    EXPECT_EQ(musicPlayingOverPrimary(), 1);
     // A MIDI file loaded as an effect is synthesised whole and plays once, over the music.
     ASSERT_TRUE(loadSoundSlot(51, ".\\Sound\\m1.mid", false));
     playSlotSecondary(51);
     EXPECT_EQ(Mix_Playing(-1), 1);
     EXPECT_EQ(primarySoundSlot(), 0);
 
-    // The start sound played as primary cuts the music off, not the effect that sounds (the
-    // half-second door; the short MIDI effect may have ended by now).
+    // The start sound played as primary cuts the primary music off, not the effect that sounds
+    // (the half-second door; the short MIDI effect may have ended by now), nor the music over it.
     playSlotSecondary(50);
     playSlotPrimary(52);
     EXPECT_EQ(primarySoundSlot(), 52);
     EXPECT_FALSE(musicPlaying());
     EXPECT_GE(Mix_Playing(-1), 2);
+    EXPECT_EQ(musicPlayingOverPrimary(), 1);
 
-    // More effects than channels: the oldest give way, and none takes the primary's place.
-    for (int i = 0; i < 40; ++i)
+    // More effects than channels, and more music than may sound over the primary: the oldest
+    // give way, and none takes the primary's place.
+    for (int i = 0; i < 40; ++i) {
         playSlotSecondary(50);
+        playSlotSecondary(i % 2);
+    }
     EXPECT_GT(Mix_Playing(-1), 8);
+    EXPECT_EQ(musicPlayingOverPrimary(), kPiecesOverPrimary);
     EXPECT_EQ(primarySoundSlot(), 52);
 
-    // Reloading the primary slot stops it and forgets it.
+    // Reloading the primary slot stops it and forgets it; music over the primary, reloaded
+    // under it, goes on.
     ASSERT_TRUE(loadSoundSlot(52, ".\\Sound\\start52.wav", false));
     EXPECT_EQ(primarySoundSlot(), -1);
+    ASSERT_TRUE(loadSoundSlot(1, ".\\Sound\\m1.mid", true));
+    EXPECT_EQ(musicPlayingOverPrimary(), kPiecesOverPrimary);
 
     playSlotPrimary(52);
     stopAllSound();
     EXPECT_EQ(primarySoundSlot(), -1);
     EXPECT_EQ(Mix_Playing(-1), 0);
     EXPECT_FALSE(musicPlaying());
+    EXPECT_EQ(musicPlayingOverPrimary(), 0);
     EXPECT_TRUE(shownMessages().empty());
 }
 

@@ -66,14 +66,16 @@ std::vector<std::uint8_t> sineWav(double seconds, double frequency) {
     return out;
 }
 
-std::vector<std::uint8_t> standardMidi(std::span<const TestNote> notes, int endMs) {
+std::vector<std::uint8_t> standardMidi(std::span<const TestNote> notes, int endMs, int program,
+                                       bool gmReset) {
     struct Event {
         int tick;
         std::vector<std::uint8_t> bytes;
     };
     std::vector<Event> events;
     events.push_back({0, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}}); // 120 beats a minute
-    events.push_back({0, {0xC0, 0x00}});                         // piano
+    if (gmReset) events.push_back({0, {0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7}});
+    events.push_back({0, {0xC0, static_cast<std::uint8_t>(program)}});
     for (const TestNote& n : notes) {
         const auto key = static_cast<std::uint8_t>(n.key);
         events.push_back({n.startMs / 5, {0x90, key, 100}});

@@ -14,15 +14,18 @@
 // A mono 16-bit PCM WAV file (22050 Hz) holding a sine at half of full scale.
 std::vector<std::uint8_t> sineWav(double seconds, double frequency);
 
-// One piano note of a test MIDI file, in milliseconds (the file's tick is 5 ms).
+// One note of a test MIDI file, in milliseconds (the file's tick is 5 ms).
 struct TestNote {
     int startMs;
     int lengthMs;
     int key;
 };
 
-// A format-0 Standard MIDI File with the notes; its one track ends at endMs.
-std::vector<std::uint8_t> standardMidi(std::span<const TestNote> notes, int endMs);
+// A format-0 Standard MIDI File with the notes, on the General MIDI program (0 is the piano);
+// its one track ends at endMs. With gmReset it begins with a General MIDI system-on message,
+// as many files do.
+std::vector<std::uint8_t> standardMidi(std::span<const TestNote> notes, int endMs, int program = 0,
+                                       bool gmReset = false);
 
 void writeFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
