@@ -87,11 +87,11 @@ void runTag() {
         removeFromPage(length, false);
         break;
     case Tag::playse:
-        playSoundEffect();
+        playSoundEffect(length);
         removeFromPage(length, false);
         break;
     case Tag::playbgm:
-        playMusic();
+        playMusic(length);
         removeFromPage(length, false);
         break;
     case Tag::stopbgm:

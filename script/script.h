@@ -78,9 +78,10 @@ extern std::int32_t currentBgm;
 // page[stop], passing over non-digits. digits receives the number of digits read.
 std::int64_t readTagNumber(int last, int stop, int* digits = nullptr);
 
+// The handlers, given the length of the tag that ends just before revealPos.
 void showImage(int length);
-void playSoundEffect();
-void playMusic();
+void playSoundEffect(int length);
+void playMusic(int length);
 void stopMusic();
 
 // ---- Labels, jumps and choice links ------------------------------------------------------

@@ -54,15 +54,20 @@ TEST(Lint, ReportsEachFaultOfASmallScriptWithItsPlace) {
         {"wrong key",
          "[image 0 layr=0 left=0 top=0]あ\n[reset]\n",
          "",
-         {"s0:1:1: error: [image]: expected layer= after the picture number, found 'layr=0'"}},
+         {"s0:1:1: warning: [image]: expected layer= after the picture number, found 'layr=0'; "
+          "the engine reads it as [image 0 layer=0 left=0 top=0]"}},
         {"doubled space",
          "[image 0  layer=base left=0 top=0]あ\n[reset]\n",
          "",
-         {"s0:1:1: error: [image]: a doubled space; fields are separated by one space"}},
+         {"s0:1:1: warning: [image]: a doubled space; fields are separated by one space; the "
+          "engine reads it as [image 0 layer=0 left=0 top=0]"}},
         {"non-digit number",
          "[playse x5]あ\n[reset]\n",
          "",
-         {"s0:1:1: error: [playse]: the slot 'x5' is not a number"}},
+         {"s0:1:1: warning: [playse]: the slot 'x5' is not a number; the engine reads it as "
+          "[playse 5]",
+          "s0:1:1: warning: sound slot 5 is never loaded (only 0, 1, 50, 51 and 52 are); nothing "
+          "plays"}},
         {"missing number",
          "[playbgm]あ\n[reset]\n",
          "",
@@ -70,7 +75,8 @@ TEST(Lint, ReportsEachFaultOfASmallScriptWithItsPlace) {
         {"negative position",
          "[image 0 layer=0 left=-5 top=0]あ\n[reset]\n",
          "",
-         {"s0:1:1: error: [image]: the left value '-5' is not a number (no negative numbers)"}},
+         {"s0:1:1: warning: [image]: the left value '-5' is not a number (no negative numbers); "
+          "the engine reads it as [image 0 layer=0 left=5 top=0]"}},
         {"layer over 9",
          "[image 0 layer=10 left=0 top=0]あ\n[reset]\n",
          "",
@@ -90,8 +96,9 @@ TEST(Lint, ReportsEachFaultOfASmallScriptWithItsPlace) {
         {"label marker left out",
          "あ\n[jump 0 target=start][reset]\n*start\nい\n[reset]\n",
          "",
-         {"s0:2:1: error: [jump]: the byte after target= is skipped, so this looks for *tart; "
-          "write target=*start",
+         {"s0:2:1: error: [jump] to *tart: block 0 has no such label",
+          "s0:2:1: warning: [jump]: the byte after target= is skipped, so this looks for *tart; "
+          "write target=*start; the engine reads it as [jump 0 target=*tart]",
           "s0:3:1: warning: the label *start is never reached by a jump or a link"}},
         {"nothing loads the numbers",
          "[image 4 layer=base left=0 top=0][image 2 layer=3 left=0 top=0][playse 7]あ\n[reset]\n",
@@ -181,6 +188,54 @@ TEST(Lint, ReportsEachFaultOfASmallScriptWithItsPlace) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(lint(c.block0, c.block1), c.expected) << c.what;
+}
+
+// Every tag the engine plays although it is written loosely gets a warning that says how it is
+// read; a tag the engine ignores stays an error.
+TEST(Lint, WarnsOnEachSloppyTagTheEnginePlays) {
+    const std::pair<const char*, const char*> played[] = {
+        {"[image 3 layer=base]", "write a space and the rest after base"},
+        {"[image 3x layer=base left=0 top=0]",
+         "the engine reads it as [image 3 layer=0 left=0 top=0]"},
+        {"[image 1 layr=1 left=10 top=20]",
+         "the engine reads it as [image 1 layer=0 left=10 top=20]"},
+        {"[image 1 layer=1 lft=10 top=20]",
+         "the engine reads it as [image 1 layer=1 left=0 top=0]"},
+        {"[image 1 layer=0 left=1,000 top=20]",
+         "the engine reads it as [image 1 layer=0 left=1000 top=0]"},
+        {"[playbgm 2x]", "the engine reads it as [playbgm 2]"},
+        {"[playbgm 1 2]", "the engine reads it as [playbgm 12]"},
+        {"[playse  50]", "the engine reads it as [playse 50]"},
+        {"[jump 1 target=xa]", "the engine reads it as [jump 1 target=*a]"},
+    };
+    for (const auto& [tag, reading] : played) {
+        const std::string script = std::string(tag) + "あ\n[reset]\n";
+        const std::vector<std::string> found = lint(script, "*a\nい\n[reset]\n");
+        bool told = false;
+        for (const std::string& line : found) {
+            EXPECT_EQ(line.find(": error:"), std::string::npos) << tag << ": " << line;
+            told |= line.find(": warning:") != std::string::npos &&
+                    line.find(reading) != std::string::npos;
+        }
+        EXPECT_TRUE(told) << tag;
+    }
+    for (const char* tag : {"[playbgm]", "[playse 64]", "[jump 1x target=*a]", "[image 1 layer]"}) {
+        const std::vector<std::string> found = lint(std::string(tag) + "あ\n[reset]\n", "*a\n");
+        ASSERT_FALSE(found.empty()) << tag;
+        EXPECT_NE(found[0].find(": error:"), std::string::npos) << tag << ": " << found[0];
+    }
+}
+
+// A tag without ']' on its line is quoted only up to the line end.
+TEST(Lint, QuotesATagWithoutItsBracketUpToTheLineEnd) {
+    const std::vector<std::string> found = lint("[playse 5x\nああ\n[l]\n[reset]\n");
+    bool quoted = false;
+    for (const std::string& line : found) {
+        EXPECT_EQ(line.find("ああ"), std::string::npos) << line;
+        quoted |= line.find("[playse 5x...") != std::string::npos ||
+                  line.find("'5x...'") != std::string::npos;
+    }
+    EXPECT_TRUE(quoted) << ::testing::PrintToString(found);
 }
 
 // A loop of jumps that never shows a character, waits or offers a choice runs one pass a
