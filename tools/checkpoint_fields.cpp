@@ -9,7 +9,7 @@
 #include "script/checkpoint_record.h"
 #include "script/script.h"
 #include "sound/sound.h"
-#include "tools/scenario_text.h"
+#include "script/scenario_text.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "base/files.h"
 #include "script/script.h"
 #include "tools/lint_tags.h"
-#include "tools/scenario_text.h"
+#include "script/scenario_text.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "script/script.h"
 #include "script/tag_reading.h"
 #include "sound/sound.h"
-#include "tools/scenario_text.h"
+#include "script/scenario_text.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "script/checkpoint_record.h"
 #include "tools/checkpoint_fields.h"
 #include "tools/lint.h"
-#include "tools/scenario_text.h"
+#include "script/scenario_text.h"
 
 namespace {
 

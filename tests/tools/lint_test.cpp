@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "tools/lint.h"
-#include "tools/scenario_text.h"
+#include "script/scenario_text.h"
 
 namespace {
 
