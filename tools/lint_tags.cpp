@@ -4,10 +4,10 @@
 #include <map>
 
 #include "base/files.h"
+#include "script/scenario_text.h"
 #include "script/script.h"
 #include "script/tag_reading.h"
 #include "sound/sound.h"
-#include "script/scenario_text.h"
 
 namespace {
 
