@@ -165,6 +165,28 @@ TEST_F(Authoring, AReloadThatDoesNotEncodeKeepsTheGameAsItIs) {
     EXPECT_EQ(sourcePlaceOf(g_script.source).line, 2);
 }
 
+// A source changed on disk is announced in a band at the top of the screen until F5 takes it.
+TEST_F(Authoring, AChangeOnDiskIsAnnouncedUntilReloaded) {
+    writeSourceGame(dir_, "*here\nひとつめ。\n[reset]\n", kBlock1);
+    start("here");
+    frames(10);
+    auto top = [this] {
+        std::vector<std::uint32_t> pixels = screen();
+        pixels.resize(800 * 45);
+        return pixels;
+    };
+    const std::vector<std::uint32_t> before = top();
+    game::writeBytes(dir_ / "Scenario" / "scenario0.txt", "*here\nふたつめ。\n[reset]\n");
+    SDL_Delay(600); // the watch looks twice a second
+    frames(1);
+    const std::vector<std::uint32_t> announced = top();
+    EXPECT_FALSE(announced == before);
+    pressF5();
+    frames(10);
+    EXPECT_EQ(shown(), game::sj("ふたつめ。"));
+    EXPECT_TRUE(top() == before);
+}
+
 // The command line: sources that do not encode stop the game with their places, as encode
 // gives them; the trace names the source line of every page and tag.
 TEST(AuthoringCommandLine, EncodeErrorsStopAndTheTraceNamesSourceLines) {
