@@ -229,7 +229,9 @@ bool startAuthoring(const ProgramOptions& options) {
     g_authoring.fpsStart = SDL_GetTicks();
     if (options.source && !provideSources()) return false;
     if (options.startBlock >= 0) {
-        setStartPlace(options.startBlock, options.startLabel);
+        // Label names are compared as the scenario holds them: in Shift-JIS.
+        setStartPlace(options.startBlock,
+                      utf8ToSjis(options.startLabel).value_or(options.startLabel));
         setUpPointer(); // as the title would have
         g_frameNo = kSceneGameInit;
     }

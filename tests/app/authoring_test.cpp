@@ -167,16 +167,17 @@ TEST_F(Authoring, AReloadThatDoesNotEncodeKeepsTheGameAsItIs) {
 
 // A source changed on disk is announced in a band at the top of the screen until F5 takes it.
 TEST_F(Authoring, AChangeOnDiskIsAnnouncedUntilReloaded) {
-    writeSourceGame(dir_, "*here\nひとつめ。\n[reset]\n", kBlock1);
-    start("here");
+    writeSourceGame(dir_, "*ここ\nひとつめ。\n[reset]\n", kBlock1);
+    start("ここ");
     frames(10);
+    EXPECT_EQ(shown(), game::sj("ひとつめ。"));
     auto top = [this] {
         std::vector<std::uint32_t> pixels = screen();
         pixels.resize(800 * 45);
         return pixels;
     };
     const std::vector<std::uint32_t> before = top();
-    game::writeBytes(dir_ / "Scenario" / "scenario0.txt", "*here\nふたつめ。\n[reset]\n");
+    game::writeBytes(dir_ / "Scenario" / "scenario0.txt", "*ここ\nふたつめ。\n[reset]\n");
     SDL_Delay(600); // the watch looks twice a second
     frames(1);
     const std::vector<std::uint32_t> announced = top();
