@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "app/authoring.h"
 #include "app/frame.h"
 #include "app/settings.h"
 #include "app/state_dump.h"
@@ -136,6 +137,10 @@ int runProgram(const ProgramOptions& config) {
     if (!config.tracePath.empty() && !openTrace(config.tracePath)) {
         std::fprintf(stderr, "tolvane: cannot write the trace file %s\n", config.tracePath.c_str());
         return 2;
+    }
+    if (!startAuthoring(config)) {
+        closeTrace();
+        return 1;
     }
     if (config.headless) {
         // No window on screen and no sound card, unless the caller named drivers of its own.

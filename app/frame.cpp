@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include "app/authoring.h"
 #include "base/message.h"
 #include "input/input.h"
 #include "render/render.h"
@@ -45,6 +46,7 @@ int runFrame() {
         showMessage("g_frameNoの値が問題です。");
         return -1;
     }
+    authoringFrame();
 
     ++g_framesCounted;
     if (now - g_lastReport >= 1000) {

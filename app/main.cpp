@@ -37,7 +37,9 @@ int main(int argc, char** argv) {
     for (FrameOutput& state : options.states)
         makeAbsolute(state.path);
     makeAbsolute(options.tracePath);
-    if (options.gameDir.empty()) options.gameDir = defaultGameFolder(".", installedDemoFolder());
+    // The author's sources are looked for where the author is; an installed game has none.
+    if (options.gameDir.empty() && !options.source)
+        options.gameDir = defaultGameFolder(".", installedDemoFolder());
     if (!options.gameDir.empty() && ::chdir(options.gameDir.c_str()) != 0) {
         std::fprintf(stderr, "tolvane: cannot enter the game folder %s\n",
                      terminalText(options.gameDir).c_str());

@@ -40,6 +40,13 @@ Options:
                        $XDG_CONFIG_HOME/tolvane/settings.ini (headless: none unless given)
   --plain              the game alone: no keyboard, wheel, skip, auto mode, backlog or
                        menu; only the mouse, F1 and Escape, as the game itself reads them
+  --source             play the author's UTF-8 sources Scenario/scenario0.txt and
+                       Scenario/end1.txt instead of the scenario files (an encode error
+                       stops the program with FILE:LINE:COLUMN); F5 reloads them and
+                       the pictures and sounds, and starts the page shown again at
+                       the same line; a change on disk is announced
+  --start B:*LABEL     skip the title and start the game at the label in block B
+                       (0 or 1), as a jump there would
   --help               show this text
 
 Input file: one event a line, "FRAME EVENT ARGS"; '#' starts a comment.
@@ -52,6 +59,9 @@ Input file: one event a line, "FRAME EVENT ARGS"; '#' starts a comment.
   FRAME keydown NAME   press the key NAME (an SDL key name: F1, Escape, Return, A, ...)
   FRAME keyup NAME     release it
 Without --headless the replayed input is added to the keyboard's and the mouse's.
+
+F3 shows where the game is: block, source line of the page and of the reveal, the
+last tag, scene, frame rate and checkpoint.
 )";
 
 // The program changes into GAME_DIR before it writes its outputs; the user meant the folder
@@ -83,6 +93,7 @@ struct ValueOption {
 constexpr ValueOption kValueOptions[] = {
     {"--frames", "N"},     {"--input", "FILE"}, {"--screenshot", "N:FILE"},
     {"--state", "N:FILE"}, {"--trace", "FILE"}, {"--settings", "FILE"},
+    {"--start", "B:*LABEL"},
 };
 
 bool parseFrameOutput(std::string_view option, std::string_view value, FrameOutput* output,
@@ -98,6 +109,20 @@ bool parseFrameOutput(std::string_view option, std::string_view value, FrameOutp
         return false;
     }
     output->path = absolutePath(value.substr(colon + 1));
+    return true;
+}
+
+// B:*LABEL, B a block number (0 or 1).
+bool parseStart(std::string_view value, ProgramOptions* o, std::string* error) {
+    const std::size_t colon = value.find(':');
+    const std::string_view block = value.substr(0, colon);
+    if (colon == std::string_view::npos || (block != "0" && block != "1") ||
+        value.substr(colon + 1).size() < 2 || value[colon + 1] != '*') {
+        *error = "--start: expected B:*LABEL with B 0 or 1, got " + inQuotes(value);
+        return false;
+    }
+    o->startBlock = block == "0" ? 0 : 1;
+    o->startLabel = std::string(value.substr(colon + 2));
     return true;
 }
 
@@ -150,8 +175,12 @@ bool parseOptions(int argc, char** argv, ProgramOptions* out, std::string* error
 
         if (name == "--help" || name == "-h" || name == "--headless" || name == "--debug-log" ||
             name == "--full-redraw" || name == "--fullscreen" || name == "--window" ||
-            name == "--plain") {
+            name == "--plain" || name == "--source") {
             if (hasValue) return fail(std::string(name) + " takes no value");
+            if (name == "--source") {
+                o.source = true;
+                continue;
+            }
             if (name == "--fullscreen" || name == "--window") {
                 o.fullscreen = name == "--fullscreen" ? 1 : 0;
                 continue;
@@ -200,6 +229,9 @@ bool parseOptions(int argc, char** argv, ProgramOptions* out, std::string* error
         } else if (name == "--settings") {
             if (!o.settingsPath.empty()) return fail("--settings is given twice");
             o.settingsPath = absolutePath(value);
+        } else if (name == "--start") {
+            if (o.startBlock >= 0) return fail("--start is given twice");
+            if (!parseStart(value, &o, error)) return false;
         } else if (name == "--trace") {
             if (!o.tracePath.empty()) return fail("--trace is given twice");
             o.tracePath = absolutePath(value);

@@ -30,7 +30,10 @@ struct ProgramOptions {
     std::vector<FrameOutput> states;      // in command-line order
     std::string tracePath;                // empty: no trace
     std::vector<ReplayEvent> replay;      // by frame; within a frame in file order
-    bool help = false; // --help: print usageText() and exit 0, nothing else is filled in
+    bool source = false;    // --source: play Scenario/*.txt (UTF-8) through the encoder
+    int startBlock = -1;    // --start B:*LABEL: the first game starts at the label; -1: no
+    std::string startLabel; // without the '*'
+    bool help = false;      // --help: print usageText() and exit 0, nothing else is filled in
 };
 
 // Parses `tolvane [options] [GAME_DIR]` and reads the --input file. On false, *error holds one

@@ -16,7 +16,7 @@
 #include "base/files.h"
 #include "fuzz/fuzz_engine.h"
 #include "tools/lint.h"
-#include "tools/scenario_text.h"
+#include "script/scenario_text.h"
 
 namespace {
 

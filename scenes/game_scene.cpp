@@ -11,8 +11,15 @@
 ScreenQuad g_bgQuad{};
 ScreenQuad g_textBoxQuad{};
 
-void gameInit() {
+void loadGameAssets() {
     loadImageSet();
+    loadSoundSlot(1, ".\\Sound\\brel_gm1.mid", true);
+    loadSoundSlot(50, ".\\Sound\\door50.wav", false);
+    loadSoundSlot(51, ".\\Sound\\gameover51.wav", false);
+}
+
+void gameInit() {
+    loadGameAssets();
     prepareScenarioForGame();
     buildQuad(g_bgQuad, 255, 0, 0, 800, 600, 0, 0, 64, 64);
     buildQuad(g_textBoxQuad, 127, 0, 0, 800, 600, 0, 0, 64, 64);
@@ -20,9 +27,6 @@ void gameInit() {
     buildQuad(g_pointerQuad, 255, static_cast<float>(p.x), static_cast<float>(p.y),
               static_cast<float>(p.x + p.width), static_cast<float>(p.y + p.height), 0, 0, 64, 64);
 
-    loadSoundSlot(1, ".\\Sound\\brel_gm1.mid", true);
-    loadSoundSlot(50, ".\\Sound\\door50.wav", false);
-    loadSoundSlot(51, ".\\Sound\\gameover51.wav", false);
     createTextFont();
     startScenario();
     if (g_script.continueGame) restoreCheckpoint();

@@ -14,11 +14,15 @@ extern ScreenQuad g_textBoxQuad;
 // up; the frame waits for a fresh left click and starts the game.
 void titleInit();
 void titleFrame();
+// The pointer as the title sets it up: in its bounds at the top-left, no button down.
+void setUpPointer();
 
 // Game (scenes 210 and 211): loads the picture set, the game's sounds and the scenario, and
 // continues from the checkpoint when one is armed; the frame moves the pointer, steps the script
 // or tests the links, draws, and goes back to the title on F1.
 void gameInit();
 void gameFrame();
+// Loads the game's pictures and sounds again (an author's reload), as game init loads them.
+void loadGameAssets();
 void gameDraw();
 void drawLayers();

@@ -15,7 +15,11 @@ void titleInit() {
     loadSoundSlot(52, ".\\Sound\\start52.wav", false);
     createTextFont();
     playSlotPrimary(0);
+    setUpPointer();
+    g_frameNo = kSceneTitle;
+}
 
+void setUpPointer() {
     constexpr Rect kPointerBounds{10, 10, 790, 590};
     constexpr Rect kPointerSize{400, 0, 440, 40};
     PointerState& p = g_pointer;
@@ -26,7 +30,6 @@ void titleInit() {
     p.speed = 2;
     p.width = kPointerSize.right - kPointerSize.left;
     p.height = kPointerSize.bottom - kPointerSize.top;
-    g_frameNo = kSceneTitle;
 }
 
 void titleFrame() {

@@ -10,6 +10,7 @@
 ScriptState g_script{};
 std::array<std::uint8_t, kPageBufferSize> g_page{};
 ScreenQuad g_clickQuad{};
+LastTag g_lastTag{};
 
 namespace {
 
@@ -66,10 +67,18 @@ void runTag() {
     const std::string_view name(reinterpret_cast<const char*>(&g_page[k + 1]),
                                 static_cast<std::size_t>(nameEnd - k - 1));
     const Tag tag = tagByName(name);
+    g_lastTag.length = std::min(length, static_cast<int>(g_lastTag.text.size()));
+    std::copy_n(g_page.begin() + k, g_lastTag.length, g_lastTag.text.begin());
+    g_lastTag.origin = g_pageOrigin[static_cast<std::size_t>(k)];
     if (traceEnabled()) {
         const std::string text = sjisToUtf8(
             {reinterpret_cast<const char*>(&g_page[k]), static_cast<std::size_t>(length)});
-        traceEvent("tag", {{"text", text}, {"known", tag != Tag::other ? 1 : 0}});
+        const std::string at = sourceAt(g_lastTag.origin);
+        const int known = tag != Tag::other ? 1 : 0;
+        if (at.empty())
+            traceEvent("tag", {{"text", text}, {"known", known}});
+        else
+            traceEvent("tag", {{"text", text}, {"known", known}, {"at", at}});
     }
 
     switch (tag) {
@@ -87,11 +96,11 @@ void runTag() {
         removeFromPage(length, false);
         break;
     case Tag::playse:
-        playSoundEffect();
+        playSoundEffect(length);
         removeFromPage(length, false);
         break;
     case Tag::playbgm:
-        playMusic();
+        playMusic(length);
         removeFromPage(length, false);
         break;
     case Tag::stopbgm:
@@ -169,6 +178,8 @@ void removeFromPage(int length, bool uncounted) {
     if (s.revealPos < kPageLimit) {
         std::copy(g_page.begin() + s.revealPos, g_page.begin() + kPageLimit,
                   g_page.begin() + (s.revealPos - length));
+        std::copy(g_pageOrigin.begin() + s.revealPos, g_pageOrigin.begin() + kPageLimit,
+                  g_pageOrigin.begin() + (s.revealPos - length));
         // The bytes left free at the page's end are blanked: copies kept there would be
         // revealed again, and a tag among them run again, for ever when it is the last item.
         std::fill(g_page.begin() + (kPageLimit - length), g_page.begin() + kPageLimit,

@@ -9,6 +9,7 @@
 #include "base/scene_number.h"
 #include "input/input.h"
 #include "script/tag_args.h"
+#include "script/tag_reading.h"
 
 std::array<LinkEntry, kLinkCount> g_links{};
 
@@ -22,14 +23,6 @@ void reportMissingLabel(int block, std::string_view name) {
     std::string message =
         "ラベル *" + sjisToUtf8(name) + " (ブロック " + std::to_string(block) + ") の検索に失敗";
     if (shown.insert(message).second) showMessage(message);
-}
-
-// [jump B target=*NAME] / [link target=*NAME]: the label name (without the '*'), or nothing.
-bool readTarget(int keyStart, int close, std::string_view* name) {
-    const int eq = findInTag(keyStart, close, '=');
-    if (eq < 0 || pageView(keyStart, eq) != "target" || eq + 2 > close) return false;
-    *name = pageView(eq + 2, close); // the byte after '=' is the label marker, unexamined
-    return name->size() <= static_cast<std::size_t>(kMaxLabelName);
 }
 
 // Lands on the label: checkpoint first when it carries the mark, then the new page.
@@ -77,37 +70,31 @@ std::optional<bool> findLabel(int block, std::string_view name) {
 void jumpToLabel(int length) {
     ScriptState& s = g_script;
     const int t = s.revealPos - length;
-    const int close = s.revealPos - 1;
     auto ignore = [&](std::string_view why) {
         reportIgnoredTag(t, length, why);
         removeFromPage(length, false); // the reveal goes on behind the tag
     };
 
-    const int space = findInTag(t + 7, close, ' ');
-    std::int64_t block;
-    if (space < 0 || !readExactNumber(t + 6, space - 1, &block))
-        return ignore("expected [jump B target=*NAME]");
-    std::string_view name;
-    if (!readTarget(space + 1, close, &name)) return ignore("expected target=*NAME");
-    if (block >= kBlockCount) return ignore("block number out of range (0 or 1)");
-
-    const std::optional<bool> marked = findLabel(static_cast<int>(block), name);
+    const TargetTag jump = readJumpTag(pageView(t, s.revealPos));
+    if (!jump.ok) return ignore(jump.why);
+    const int block = static_cast<int>(jump.block);
+    const std::string_view name = jump.name;
+    const std::optional<bool> marked = findLabel(block, name);
     if (!marked) {
-        reportMissingLabel(static_cast<int>(block), name);
+        reportMissingLabel(block, name);
         removeFromPage(length, false);
         return;
     }
-    s.currentBlock = static_cast<std::int32_t>(block);
+    s.currentBlock = block;
     landOnLabel(name, *marked);
 }
 
 void defineLink(int length) {
     ScriptState& s = g_script;
     const int t = s.revealPos - length;
-    const int close = s.revealPos - 1;
-    std::string_view name;
-    if (!readTarget(t + 6, close, &name))
-        return reportIgnoredTag(t, length, "expected [link target=*NAME]");
+    const TargetTag tag = readLinkTag(pageView(t, s.revealPos));
+    if (!tag.ok) return reportIgnoredTag(t, length, tag.why);
+    const std::string_view name = tag.name;
     if (s.linkCount < 0 || s.linkCount >= kLinkCount)
         return reportIgnoredTag(t, length, "more than 10 links before a choice");
 

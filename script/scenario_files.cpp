@@ -1,12 +1,122 @@
 // Scenario files: reading and descrambling the two blocks, and starting a scenario.
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "base/files.h"
 #include "base/message.h"
 #include "script/script.h"
 
 std::array<std::uint8_t, kScenarioSize> g_scenario{};
+
+namespace {
+
+// The author's sources, encoded, when the game plays them instead of the scenario files.
+struct ProvidedScenario {
+    bool set = false;
+    std::array<std::vector<std::uint8_t>, kBlockCount> stored;
+    std::array<std::string, kBlockCount> names;
+};
+ProvidedScenario g_provided;
+
+// The place a game starts at instead of the start of block 0 (--start), once.
+struct StartPlace {
+    bool set = false;
+    int block = 0;
+    std::string label;
+};
+StartPlace g_startPlace;
+
+// Descrambles stored bytes into a block as a file is read: up to a stored 0xFF, cut to the
+// block's capacity, then one zero byte.
+void loadScenarioBytes(std::span<std::uint8_t, kBlockSize> block,
+                       std::span<const std::uint8_t> stored, std::string_view name) {
+    std::printf("File: %.*s \n\n", static_cast<int>(name.size()), name.data());
+    std::fflush(stdout);
+    std::size_t n = 0;
+    for (const std::uint8_t c : stored) {
+        if (c == 0xFF) break;
+        if (n >= static_cast<std::size_t>(kMaxScenarioText)) {
+            reportProblem(std::string(name) + ": the text is longer than 65534 bytes; the rest "
+                                              "is not loaded");
+            break;
+        }
+        block[n++] = scrambleScenarioByte(c);
+    }
+    block[n] = 0;
+}
+
+// Where a game starts when a start place is set: on its label, as a jump there lands.
+bool startAtPlace() {
+    const StartPlace place = g_startPlace;
+    g_startPlace = {};
+    ScriptState& s = g_script;
+    const std::optional<bool> marked = findLabel(place.block, place.label);
+    if (!marked) {
+        showMessage("ラベル *" + sjisToUtf8(place.label) + " (ブロック " +
+                    std::to_string(place.block) + ") の検索に失敗");
+        s.source = 0;
+        return false;
+    }
+    s.currentBlock = place.block;
+    if (*marked) writeCheckpoint(place.label);
+    s.revealPos = 0;
+    s.removedBytes = 0;
+    s.column = 0;
+    buildNextPage();
+    return true;
+}
+
+} // namespace
+
+void provideScenario(int block, std::vector<std::uint8_t> stored, std::string sourceName) {
+    if (block < 0 || block >= kBlockCount) return;
+    g_provided.set = true;
+    g_provided.stored[static_cast<std::size_t>(block)] = std::move(stored);
+    g_provided.names[static_cast<std::size_t>(block)] = std::move(sourceName);
+}
+
+void forgetProvidedScenario() {
+    g_provided = {};
+}
+
+std::string_view scenarioSourceName(int block) {
+    if (!g_provided.set || block < 0 || block >= kBlockCount) return {};
+    return g_provided.names[static_cast<std::size_t>(block)];
+}
+
+void setStartPlace(int block, std::string_view label) {
+    g_startPlace = {true, block, std::string(label)};
+}
+
+void loadScenarioBlocks() {
+    auto memory = std::span<std::uint8_t, kScenarioSize>(g_scenario);
+    const std::array<std::span<std::uint8_t, kBlockSize>, kBlockCount> blocks = {
+        memory.subspan<0, kBlockSize>(), memory.subspan<kBlockSize, kBlockSize>()};
+    const std::array<std::string_view, kBlockCount> paths = {kScenarioPath0, kScenarioPath1};
+    for (int b = 0; b < kBlockCount; ++b) {
+        const auto i = static_cast<std::size_t>(b);
+        if (g_provided.set)
+            loadScenarioBytes(blocks[i], g_provided.stored[i], g_provided.names[i]);
+        else
+            loadScenarioFile(blocks[i], paths[i]);
+    }
+}
+
+void restartPageAt(std::int32_t source) {
+    ScriptState& s = g_script;
+    s.source = std::clamp(source, 0, kScenarioSize - 1);
+    s.currentBlock = s.source / kBlockSize;
+    s.revealPos = 0;
+    s.removedBytes = 0;
+    s.column = 0;
+    s.choiceWait = false;
+    s.linkMode = false;
+    clearLinks();
+    fillPage();
+    s.textRunning = true;
+}
 
 std::uint8_t scenarioByte(std::int64_t pos) {
     return (pos >= 0 && pos < kScenarioSize) ? g_scenario[static_cast<std::size_t>(pos)] : 0;
@@ -64,9 +174,11 @@ void prepareScenarioForGame() {
 void startScenario() {
     ScriptState& s = g_script;
     s.source = 0;
-    auto memory = std::span<std::uint8_t, kScenarioSize>(g_scenario);
-    loadScenarioFile(memory.subspan<0, kBlockSize>(), kScenarioPath0);
-    loadScenarioFile(memory.subspan<kBlockSize, kBlockSize>(), kScenarioPath1);
+    loadScenarioBlocks();
+    if (g_startPlace.set && startAtPlace()) {
+        s.textRunning = true;
+        return;
+    }
     s.revealPos = 0;
     s.removedBytes = 0;
     fillPage(); // skips the leading LF bytes (not CR) and sets column and line to 0

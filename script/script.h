@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "render/quad.h"
 #include "script/script_state.h"
@@ -31,8 +33,27 @@ int loadScenarioFile(std::span<std::uint8_t, kBlockSize> block, std::string_view
 // areas reset, no choice pending, and the page geometry.
 void prepareScenarioForGame();
 
-// Loads both scenario files, builds the first page of block 0 and starts the reveal.
+// Loads both scenario files, builds the first page of block 0 and starts the reveal (or the
+// page behind the start place's label, once, when one is set).
 void startScenario();
+
+// Loads both blocks from where the scenario comes from: the files, or the provided sources.
+void loadScenarioBlocks();
+
+// The author's sources, encoded (stored bytes, as a scenario file holds them), played instead of
+// the scenario files from the next load on; sourceName names the text for messages and places.
+void provideScenario(int block, std::vector<std::uint8_t> stored, std::string sourceName);
+void forgetProvidedScenario();
+// The name of the source a block was made from, or empty when it came from its scenario file.
+std::string_view scenarioSourceName(int block);
+
+// The next game starts on this label, as a jump there lands (a checkpoint label writes the
+// checkpoint), instead of at the start of block 0. Used once.
+void setStartPlace(int block, std::string_view label);
+
+// Starts the page at a source position again, as a fresh page: no choice pending, the reveal
+// running. For an author's reload; the pictures and music stay as they are.
+void restartPageAt(std::int32_t source);
 
 // A byte of g_scenario, or 0 outside it.
 std::uint8_t scenarioByte(std::int64_t pos);
@@ -44,6 +65,10 @@ void buildNextPage();
 // The fill alone, from source, with the wrap counter starting at column.
 void fillPage();
 
+// The g_scenario position each page byte was made from (a byte the builder added has that of the
+// source byte it stands for). Written with the page by the builder, cut with it by removeFromPage.
+extern std::array<std::int32_t, kPageBufferSize> g_pageOrigin;
+
 // ---- Tag interpreter ---------------------------------------------------------------------
 
 // One step of the current page: reveal a character, run a tag or drop a comment.
@@ -54,6 +79,15 @@ void removeFromPage(int length, bool uncounted);
 void placeClickIcon();
 // The click that lets a waiting text go on (the pointer's fresh left press).
 void signalClick();
+
+// The tag the interpreter read last: its first bytes and where it came from in g_scenario.
+struct LastTag {
+    std::array<char, 64> text; // Shift-JIS, the first `length` bytes of the tag
+    int length;                // 0 until a tag has run
+    std::int32_t origin;
+};
+// Written by the interpreter at every tag it reads; for the trace and the author's overlay.
+extern LastTag g_lastTag;
 
 // ---- Picture and sound tags --------------------------------------------------------------
 
@@ -78,9 +112,10 @@ extern std::int32_t currentBgm;
 // page[stop], passing over non-digits. digits receives the number of digits read.
 std::int64_t readTagNumber(int last, int stop, int* digits = nullptr);
 
+// The handlers, given the length of the tag that ends just before revealPos.
 void showImage(int length);
-void playSoundEffect();
-void playMusic();
+void playSoundEffect(int length);
+void playMusic(int length);
 void stopMusic();
 
 // ---- Labels, jumps and choice links ------------------------------------------------------
@@ -112,6 +147,26 @@ void clearLinks();
 void resetToTitle();
 // Draws the first link that is active and hovered with the choice picture.
 void drawChoiceHighlight();
+
+// ---- Places in the source text ----------------------------------------------------------
+
+// A g_scenario position as a place in its block's text: the line (from 1, lines end at LF) and
+// the byte within it (from 0). Lines are those of the author's source and of what decode gives.
+struct SourcePlace {
+    int block;
+    int line;
+    int byte;
+};
+SourcePlace sourcePlaceOf(std::int64_t pos);
+// A line of a block's text without its line end; nothing past the last line.
+std::optional<std::string_view> sourceLine(int block, int line);
+// The position of a line's first byte; nothing past the last line.
+std::optional<std::int32_t> positionOfLine(int block, int line);
+// Where a jump to the last label line above `line` lands (the line after it); nothing when no
+// label line stands above it.
+std::optional<std::int32_t> landingBeforeLine(int block, int line);
+// "FILE:LINE" of a position when its block was made from a provided source, else empty.
+std::string sourceAt(std::int64_t pos);
 
 // ---- Checkpoint --------------------------------------------------------------------------
 

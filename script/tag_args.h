@@ -18,17 +18,3 @@ int findInTag(int from, int end, char byte);
 
 // Page bytes [from, to) as a string_view (empty when the range is empty or outside the page).
 std::string_view pageView(int from, int to);
-
-// A number whose digits fill page[first, last] exactly: one or more digits and nothing else.
-// Out-of-range lengths read as kNumberTooLarge.
-inline constexpr std::int64_t kNumberTooLarge = std::int64_t{1} << 40;
-bool readExactNumber(int first, int last, std::int64_t* value);
-
-// Index of the '[' that opens the tag whose ']' is at `close` (0 when none is found).
-int findTagStart(int close);
-
-// Picture positions beyond this are refused; far off the screen either way.
-inline constexpr std::int64_t kMaxPosition = 100000;
-
-// The slot number of [playse N] / [playbgm N] ending just before revealPos; false when malformed.
-bool readSlotArgument(std::int64_t* slot, int* tagStart);

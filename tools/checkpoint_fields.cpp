@@ -7,9 +7,9 @@
 #include "base/files.h"
 #include "base/message.h"
 #include "script/checkpoint_record.h"
+#include "script/scenario_text.h"
 #include "script/script.h"
 #include "sound/sound.h"
-#include "tools/scenario_text.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <tuple>
 
 #include "base/files.h"
+#include "script/scenario_text.h"
 #include "script/script.h"
 #include "tools/lint_tags.h"
-#include "tools/scenario_text.h"
 
 namespace {
 
@@ -489,16 +489,31 @@ LintResult lintScenarioText(std::string_view plain0, std::string_view plain1,
     return result;
 }
 
-LintResult lintGameFolder(const std::string& gameDir) {
+std::array<std::string, 2> lintedScenarioFiles(const std::string& gameDir, bool sources) {
+    const std::string dir = gameDir.empty() || gameDir.ends_with("/") ? gameDir : gameDir + "/";
+    if (sources) return {dir + "Scenario/scenario0.txt", dir + "Scenario/end1.txt"};
+    return {dir + "Scenario/scenario0.qv_", dir + "Scenario/end1.qv_"};
+}
+
+LintResult lintGameFolder(const std::string& gameDir, bool sources) {
     const std::string dir = gameDir.empty() || gameDir.ends_with("/") ? gameDir : gameDir + "/";
     std::array<std::string, 2> plain;
-    std::array<std::string, 2> names = {dir + "Scenario/scenario0.qv_", dir + "Scenario/end1.qv_"};
+    const std::array<std::string, 2> names = lintedScenarioFiles(gameDir, sources);
     LintResult missing;
+    bool encoded = true;
     for (int b = 0; b < 2; ++b) {
         std::string stored;
         if (!readWholeFile(systemPath(names[b]), stored)) {
             missing.diagnostics.push_back({names[b], 0, 0, true, "cannot read the scenario file"});
             continue;
+        }
+        if (sources) {
+            EncodeResult result = encodeScenario(stored, SourceEncoding::Utf8);
+            for (const TextProblem& p : result.errors)
+                missing.diagnostics.push_back(
+                    {names[b], p.place.line, p.place.column, true, p.message});
+            encoded = encoded && result.errors.empty();
+            stored.assign(result.stored.begin(), result.stored.end());
         }
         plain[b] = plainScenarioText(
             {reinterpret_cast<const std::uint8_t*>(stored.data()), stored.size()});
@@ -513,6 +528,10 @@ LintResult lintGameFolder(const std::string& gameDir) {
         if (!fileExists(dir + asset))
             missing.diagnostics.push_back(
                 {dir + asset, 0, 0, true, "missing: the game loads this file"});
+    if (!encoded) { // the text the game would play is not there to be linted
+        missing.errors = static_cast<int>(missing.diagnostics.size());
+        return missing;
+    }
     LintResult result = lintScenarioText(plain[0], plain[1], names[0], names[1]);
     result.diagnostics.insert(result.diagnostics.begin(), missing.diagnostics.begin(),
                               missing.diagnostics.end());

@@ -3,6 +3,7 @@
 // wrong with the script, each with its file, line and column.
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,9 +22,14 @@ struct LintResult {
     int warnings = 0;
 };
 
-// Lints the scenario files of a game folder (Scenario/scenario0.qv_ and Scenario/end1.qv_) and
-// checks that every file the game loads is there.
-LintResult lintGameFolder(const std::string& gameDir);
+// Lints the scenario files of a game folder (Scenario/scenario0.qv_ and Scenario/end1.qv_), or
+// with sources its UTF-8 sources (Scenario/scenario0.txt and Scenario/end1.txt, encoded as the
+// game's --source plays them; an encode error is a finding), and checks that every file the game
+// loads is there.
+LintResult lintGameFolder(const std::string& gameDir, bool sources = false);
+
+// The scenario files lintGameFolder reads, as paths.
+std::array<std::string, 2> lintedScenarioFiles(const std::string& gameDir, bool sources);
 
 // Lints two blocks given as plain (descrambled) Shift-JIS text; file names are for messages.
 // Leaves the engine's scenario state as the last simulated page left it.

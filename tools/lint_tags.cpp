@@ -4,17 +4,17 @@
 #include <map>
 
 #include "base/files.h"
+#include "script/scenario_text.h"
 #include "script/script.h"
+#include "script/tag_reading.h"
 #include "sound/sound.h"
-#include "tools/scenario_text.h"
 
 namespace {
 
 constexpr std::array<std::string_view, 11> kTagNames = {
     "l", "ct", "image", "playse", "playbgm", "stopbgm", "jump", "link", "endlink", "s", "reset"};
 
-constexpr std::int64_t kTooLarge = std::int64_t{1} << 40;
-constexpr std::int64_t kMaxPosition = 100000; // the engine refuses positions beyond this
+constexpr std::int64_t kTooLarge = kTagNumberTooLarge;
 
 bool isDigits(std::string_view s) {
     if (s.empty()) return false;
@@ -30,8 +30,12 @@ std::int64_t numberOf(std::string_view digits) {
     return v;
 }
 
+// Quoted script text stops at the first line end: a tag without ']' on its line runs on into
+// the lines behind it, which would otherwise all be quoted.
 std::string text(std::string_view sjis) {
-    return sjisToUtf8(sjis);
+    bool cut = false;
+    const std::string_view quoted = quotedTagPart(sjis, &cut);
+    return sjisToUtf8(quoted) + (cut ? "..." : "");
 }
 
 std::vector<std::string_view> splitSpaces(std::string_view s) {
@@ -54,7 +58,9 @@ bool loadedSlot(std::int64_t n) {
 
 struct Checker {
     ParsedTag& t;
-    void error(const std::string& m) { t.problems.push_back({true, "[" + t.name + "]: " + m}); }
+    void error(const std::string& m) {
+        t.problems.push_back({true, "[" + text(t.name) + "]: " + m});
+    }
     void warning(const std::string& m) { t.problems.push_back({false, m}); }
 
     // "key=digits" at fields[i]; false after its error.
@@ -121,9 +127,6 @@ struct Checker {
             if (f.size() == 3)
                 warning("write a space and the rest after base, as in [image " + std::to_string(n) +
                         " layer=base left=0 top=0]");
-            if (!loadedBackground(n))
-                warning("background " + std::to_string(n) +
-                        " has no picture file; the screen shows a blank background");
             return;
         }
         std::int64_t layer, x, y;
@@ -139,11 +142,6 @@ struct Checker {
         t.valid = true;
         t.picture = n;
         t.layer = layer;
-        if (n > 1)
-            warning("picture " + std::to_string(n) + " has no file; the layer shows nothing");
-        if (layer > 1)
-            warning("layer " + std::to_string(layer) +
-                    " is never given a size by the game; its picture covers no pixels");
     }
 
     void slotTag(std::string_view body) {
@@ -158,9 +156,6 @@ struct Checker {
                          std::to_string(kSoundSlotCount - 1) + ")");
         t.valid = true;
         t.slot = n;
-        if (!loadedSlot(n))
-            warning("sound slot " + std::to_string(n) +
-                    " is never loaded (only 0, 1, 50, 51 and 52 are); nothing plays");
     }
 
     void jump(std::string_view body) {
@@ -193,6 +188,74 @@ struct Checker {
     }
 };
 
+// What the engine makes of a tag the form checks found sloppy: when it still plays it, each
+// complaint becomes a warning that says how it is read, and the numbers are the engine's.
+std::string readingOf(const ParsedTag&, const ImageTag& r) {
+    if (r.background) return "[image " + std::to_string(r.picture) + " layer=base]";
+    return "[image " + std::to_string(r.picture) + " layer=" + std::to_string(r.layer) +
+           " left=" + std::to_string(r.x) + " top=" + std::to_string(r.y) + "]";
+}
+std::string readingOf(const ParsedTag& t, const SlotTag& r) {
+    return "[" + t.name + " " + std::to_string(r.slot) + "]";
+}
+std::string readingOf(const ParsedTag& t, const TargetTag& r) {
+    return "[" + t.name + (t.name == "jump" ? " " + std::to_string(r.block) : std::string()) +
+           " target=*" + text(r.name) + "]";
+}
+void take(ParsedTag& t, const ImageTag& r) {
+    t.background = r.background;
+    t.picture = r.picture;
+    t.layer = r.background ? -1 : r.layer;
+}
+void take(ParsedTag& t, const SlotTag& r) {
+    t.slot = r.slot;
+}
+void take(ParsedTag& t, const TargetTag& r) {
+    t.block = t.name == "jump" ? r.block : -1;
+    t.target = std::string(r.name);
+}
+
+template <typename Reading> void readAsEngine(ParsedTag& t, const Reading& r) {
+    if (!r.ok) {
+        t.valid = false;
+        bool anyError = false;
+        for (const auto& p : t.problems)
+            anyError |= p.first;
+        if (!anyError)
+            t.problems.push_back(
+                {true, "[" + text(t.name) + "]: " + r.why + "; the engine ignores it"});
+        return;
+    }
+    if (!t.valid) {
+        const std::string reading = "; the engine reads it as " + readingOf(t, r);
+        for (auto& [isError, message] : t.problems)
+            if (isError) {
+                isError = false;
+                message += reading;
+            }
+    }
+    t.valid = true;
+    take(t, r);
+}
+
+void valueWarnings(Checker& c) {
+    const ParsedTag& t = c.t;
+    if (t.name == "image" && t.background && !loadedBackground(t.picture))
+        c.warning("background " + std::to_string(t.picture) +
+                  " has no picture file; the screen shows a blank background");
+    if (t.name == "image" && !t.background) {
+        if (t.picture > 1)
+            c.warning("picture " + std::to_string(t.picture) +
+                      " has no file; the layer shows nothing");
+        if (t.layer > 1)
+            c.warning("layer " + std::to_string(t.layer) +
+                      " is never given a size by the game; its picture covers no pixels");
+    }
+    if ((t.name == "playse" || t.name == "playbgm") && !loadedSlot(t.slot))
+        c.warning("sound slot " + std::to_string(t.slot) +
+                  " is never loaded (only 0, 1, 50, 51 and 52 are); nothing plays");
+}
+
 } // namespace
 
 ParsedTag parseTag(std::string_view tag) {
@@ -215,17 +278,22 @@ ParsedTag parseTag(std::string_view tag) {
     Checker c{t};
     if (t.name == "image") {
         c.image(body);
+        readAsEngine(t, readImageTag(tag));
     } else if (t.name == "playse" || t.name == "playbgm") {
         c.slotTag(body);
+        readAsEngine(t, readSlotTag(tag));
     } else if (t.name == "jump") {
         c.jump(body);
+        readAsEngine(t, readJumpTag(tag));
     } else if (t.name == "link") {
         c.link(body);
+        readAsEngine(t, readLinkTag(tag));
     } else {
         t.valid = true;
         if (body.size() > t.name.size())
             c.warning("[" + text(body) + "] acts as [" + t.name + "]; the rest is ignored");
     }
+    if (t.valid) valueWarnings(c);
     return t;
 }
 

@@ -1,19 +1,25 @@
 // tolvane-script: the scenario author's tool. Exit codes: 0 done, 1 the input has errors (a
 // refused encode, a damaged checkpoint, lint errors), 2 the command could not run (usage,
 // unreadable or unwritable files).
+#include <sys/stat.h>
+
+#include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
+#include "base/files.h"
 #include "base/message.h"
 #include "script/checkpoint_record.h"
+#include "script/scenario_text.h"
 #include "tools/checkpoint_fields.h"
 #include "tools/lint.h"
-#include "tools/scenario_text.h"
 
 namespace {
 
@@ -25,7 +31,8 @@ constexpr const char* kToolHelp =
     "commands:\n"
     "  encode [--sjis] IN.txt OUT.qv_  text to a scrambled scenario file\n"
     "  decode IN.qv_ [OUT.txt]         scenario file to UTF-8 text\n"
-    "  lint [GAME_DIR]                 check a game folder's scenario as the engine plays it\n"
+    "  lint [--source] [--watch] [GAME_DIR]\n"
+    "                                  check a game folder's scenario as the engine plays it\n"
     "  save [Data.sav]                 print the fields of a checkpoint file\n"
     "\n"
     "'tolvane-script COMMAND --help' tells more about a command.\n"
@@ -53,14 +60,19 @@ constexpr const char* kDecodeHelp =
     "bytes behind a stored 0xFF), a warning with FILE:LINE:COLUMN says so.\n";
 
 constexpr const char* kLintHelp =
-    "usage: tolvane-script lint [GAME_DIR]\n"
+    "usage: tolvane-script lint [--source] [--watch] [GAME_DIR]\n"
     "\n"
     "Reads Scenario/scenario0.qv_ and Scenario/end1.qv_ of a game folder (the current folder\n"
     "by default) as the engine does, lays out and plays every page the script can reach, from\n"
     "the start and from every label a jump or a choice leads to, and reports what the engine\n"
     "would do wrong, as FILE:LINE:COLUMN: error|warning: MESSAGE, sorted by place. Lines and\n"
     "columns are those of the text that decode gives (and that encode read). It also reports\n"
-    "pictures and sounds the game loads that are missing from the folder.\n"
+    "pictures and sounds the game loads that are missing from the folder, and tags written\n"
+    "loosely, with how the engine reads them.\n"
+    "\n"
+    "  --source  lint the UTF-8 sources Scenario/scenario0.txt and Scenario/end1.txt instead,\n"
+    "            encoded as encode (and the game's --source) does; encode errors are findings\n"
+    "  --watch   lint again whenever a scenario file changes, until interrupted\n"
     "\n"
     "Exit status: 0 no errors (warnings may be shown), 1 errors, 2 a scenario file cannot be\n"
     "read.\n";
@@ -184,22 +196,69 @@ int runSave(std::vector<std::string> args) {
     return fields.damage.empty() ? 0 : 1;
 }
 
-int runLint(std::vector<std::string> args) {
-    if (wantsHelp(args)) return std::fputs(kLintHelp, stdout), 0;
-    for (const std::string& a : args)
-        if (a.starts_with("-")) return usageError(("unknown option " + a).c_str(), kLintHelp);
-    if (args.size() > 1) return usageError("lint takes at most one game folder", kLintHelp);
-    std::string dir = args.empty() ? "." : args[0];
-    for (const char* name : {"/Scenario/scenario0.qv_", "/Scenario/end1.qv_"}) {
-        std::string content;
-        if (!readWholeFile(dir + name, content)) return cannotRead(dir + name);
-    }
-    LintResult result = lintGameFolder(dir);
+struct FileStamp {
+    bool exists = false;
+    std::int64_t size = 0;
+    std::int64_t modified = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+FileStamp stampOf(const std::string& path) {
+    struct stat st;
+    if (::stat(systemPath(path).c_str(), &st) != 0) return {};
+    return {true, static_cast<std::int64_t>(st.st_size),
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+}
+
+// One lint of the folder, printed; its exit status.
+int lintOnce(const std::string& dir, bool sources) {
+    LintResult result = lintGameFolder(dir, sources);
     for (const LintDiagnostic& d : result.diagnostics)
         std::printf("%s\n", terminalText(formatDiagnostic(d)).c_str());
+    std::fflush(stdout);
     if (!result.diagnostics.empty())
         std::fprintf(stderr, "%d errors, %d warnings\n", result.errors, result.warnings);
     return result.errors ? 1 : 0;
+}
+
+int runLint(std::vector<std::string> args) {
+    if (wantsHelp(args)) return std::fputs(kLintHelp, stdout), 0;
+    bool sources = false, watch = false;
+    std::vector<std::string> folders;
+    for (const std::string& a : args) {
+        if (a == "--source")
+            sources = true;
+        else if (a == "--watch")
+            watch = true;
+        else if (a.starts_with("-"))
+            return usageError(("unknown option " + a).c_str(), kLintHelp);
+        else
+            folders.push_back(a);
+    }
+    if (folders.size() > 1) return usageError("lint takes at most one game folder", kLintHelp);
+    const std::string dir = folders.empty() ? "." : folders[0];
+    const std::array<std::string, 2> files = lintedScenarioFiles(dir, sources);
+    if (!watch) {
+        for (const std::string& file : files) {
+            std::string content;
+            if (!readWholeFile(file, content)) return cannotRead(file);
+        }
+        return lintOnce(dir, sources);
+    }
+
+    // Lints at once, then again after every change of a scenario file; an unreadable file is
+    // a finding, not the end, since an editor may be writing it.
+    std::array<FileStamp, 2> seen = {stampOf(files[0]), stampOf(files[1])};
+    lintOnce(dir, sources);
+    while (true) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const std::array<FileStamp, 2> now = {stampOf(files[0]), stampOf(files[1])};
+        if (now == seen) continue;
+        const std::string& changed = now[0] == seen[0] ? files[1] : files[0];
+        seen = now;
+        std::printf("-- %s changed; linted again\n", terminalText(changed).c_str());
+        lintOnce(dir, sources);
+    }
 }
 
 } // namespace

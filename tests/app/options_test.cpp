@@ -88,6 +88,14 @@ TEST_F(Options, GoodCommandLines) {
     EXPECT_EQ(o.states[0].path, absolute("s.json"));
     EXPECT_EQ(o.tracePath, absolute("t.jsonl"));
 
+    EXPECT_FALSE(o.source);
+    EXPECT_EQ(o.startBlock, -1);
+    ASSERT_TRUE(parse({"--source", "--start", "1:*owari", dir.string()}, &o, &error)) << error;
+    EXPECT_TRUE(o.source);
+    EXPECT_EQ(o.startBlock, 1);
+    EXPECT_EQ(o.startLabel, "owari");
+    EXPECT_EQ(o.gameDir, dir.string());
+
     ASSERT_TRUE(parse({"--state", "3:/x/a:b.json", "--", dir.string()}, &o, &error)) << error;
     EXPECT_EQ(o.states[0].path, "/x/a:b.json");
     EXPECT_EQ(o.gameDir, dir.string());
@@ -97,6 +105,8 @@ TEST_F(Options, GoodCommandLines) {
     EXPECT_TRUE(o.help);
     EXPECT_FALSE(o.headless);
     EXPECT_NE(usageText().find("--screenshot N:FILE"), std::string_view::npos);
+    EXPECT_NE(usageText().find("--source "), std::string_view::npos);
+    EXPECT_NE(usageText().find("--start B:*LABEL"), std::string_view::npos);
 }
 
 TEST_F(Options, BadCommandLinesNameTheOption) {
@@ -124,6 +134,11 @@ TEST_F(Options, BadCommandLinesNameTheOption) {
          "--frames: frame 99999999999999999999999 is out of range (at most 2147483647)"},
         {{"--frames", "3", "--frames=4"}, "--frames is given twice"},
         {{"--trace", "a", "--trace", "b"}, "--trace is given twice"},
+        {{"--source=yes"}, "--source takes no value"},
+        {{"--start", "2:*a"}, "--start: expected B:*LABEL with B 0 or 1, got '2:*a'"},
+        {{"--start", "0:a"}, "--start: expected B:*LABEL with B 0 or 1, got '0:a'"},
+        {{"--start", "0:*"}, "--start: expected B:*LABEL with B 0 or 1, got '0:*'"},
+        {{"--start", "0:*a", "--start", "1:*b"}, "--start is given twice"},
         {{"--screenshot", "5"}, "--screenshot: expected N:FILE, got '5'"},
         {{"--screenshot", "5:"}, "--screenshot: expected N:FILE, got '5:'"},
         {{"--screenshot", ":a.png"}, "--screenshot: '' is not a frame number"},

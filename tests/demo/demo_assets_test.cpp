@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "sound/midi_check.h"
-#include "tools/scenario_text.h"
+#include "script/scenario_text.h"
 
 namespace {
 

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
+#include "script/scenario_text.h"
 #include "tools/lint.h"
-#include "tools/scenario_text.h"
 
 namespace {
 
@@ -54,15 +56,20 @@ TEST(Lint, ReportsEachFaultOfASmallScriptWithItsPlace) {
         {"wrong key",
          "[image 0 layr=0 left=0 top=0]あ\n[reset]\n",
          "",
-         {"s0:1:1: error: [image]: expected layer= after the picture number, found 'layr=0'"}},
+         {"s0:1:1: warning: [image]: expected layer= after the picture number, found 'layr=0'; "
+          "the engine reads it as [image 0 layer=0 left=0 top=0]"}},
         {"doubled space",
          "[image 0  layer=base left=0 top=0]あ\n[reset]\n",
          "",
-         {"s0:1:1: error: [image]: a doubled space; fields are separated by one space"}},
+         {"s0:1:1: warning: [image]: a doubled space; fields are separated by one space; the "
+          "engine reads it as [image 0 layer=0 left=0 top=0]"}},
         {"non-digit number",
          "[playse x5]あ\n[reset]\n",
          "",
-         {"s0:1:1: error: [playse]: the slot 'x5' is not a number"}},
+         {"s0:1:1: warning: [playse]: the slot 'x5' is not a number; the engine reads it as "
+          "[playse 5]",
+          "s0:1:1: warning: sound slot 5 is never loaded (only 0, 1, 50, 51 and 52 are); nothing "
+          "plays"}},
         {"missing number",
          "[playbgm]あ\n[reset]\n",
          "",
@@ -70,7 +77,8 @@ TEST(Lint, ReportsEachFaultOfASmallScriptWithItsPlace) {
         {"negative position",
          "[image 0 layer=0 left=-5 top=0]あ\n[reset]\n",
          "",
-         {"s0:1:1: error: [image]: the left value '-5' is not a number (no negative numbers)"}},
+         {"s0:1:1: warning: [image]: the left value '-5' is not a number (no negative numbers); "
+          "the engine reads it as [image 0 layer=0 left=5 top=0]"}},
         {"layer over 9",
          "[image 0 layer=10 left=0 top=0]あ\n[reset]\n",
          "",
@@ -90,8 +98,9 @@ TEST(Lint, ReportsEachFaultOfASmallScriptWithItsPlace) {
         {"label marker left out",
          "あ\n[jump 0 target=start][reset]\n*start\nい\n[reset]\n",
          "",
-         {"s0:2:1: error: [jump]: the byte after target= is skipped, so this looks for *tart; "
-          "write target=*start",
+         {"s0:2:1: error: [jump] to *tart: block 0 has no such label",
+          "s0:2:1: warning: [jump]: the byte after target= is skipped, so this looks for *tart; "
+          "write target=*start; the engine reads it as [jump 0 target=*tart]",
           "s0:3:1: warning: the label *start is never reached by a jump or a link"}},
         {"nothing loads the numbers",
          "[image 4 layer=base left=0 top=0][image 2 layer=3 left=0 top=0][playse 7]あ\n[reset]\n",
@@ -181,6 +190,54 @@ TEST(Lint, ReportsEachFaultOfASmallScriptWithItsPlace) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(lint(c.block0, c.block1), c.expected) << c.what;
+}
+
+// Every tag the engine plays although it is written loosely gets a warning that says how it is
+// read; a tag the engine ignores stays an error.
+TEST(Lint, WarnsOnEachSloppyTagTheEnginePlays) {
+    const std::pair<const char*, const char*> played[] = {
+        {"[image 3 layer=base]", "write a space and the rest after base"},
+        {"[image 3x layer=base left=0 top=0]",
+         "the engine reads it as [image 3 layer=0 left=0 top=0]"},
+        {"[image 1 layr=1 left=10 top=20]",
+         "the engine reads it as [image 1 layer=0 left=10 top=20]"},
+        {"[image 1 layer=1 lft=10 top=20]",
+         "the engine reads it as [image 1 layer=1 left=0 top=0]"},
+        {"[image 1 layer=0 left=1,000 top=20]",
+         "the engine reads it as [image 1 layer=0 left=1000 top=0]"},
+        {"[playbgm 2x]", "the engine reads it as [playbgm 2]"},
+        {"[playbgm 1 2]", "the engine reads it as [playbgm 12]"},
+        {"[playse  50]", "the engine reads it as [playse 50]"},
+        {"[jump 1 target=xa]", "the engine reads it as [jump 1 target=*a]"},
+    };
+    for (const auto& [tag, reading] : played) {
+        const std::string script = std::string(tag) + "あ\n[reset]\n";
+        const std::vector<std::string> found = lint(script, "*a\nい\n[reset]\n");
+        bool told = false;
+        for (const std::string& line : found) {
+            EXPECT_EQ(line.find(": error:"), std::string::npos) << tag << ": " << line;
+            told |= line.find(": warning:") != std::string::npos &&
+                    line.find(reading) != std::string::npos;
+        }
+        EXPECT_TRUE(told) << tag;
+    }
+    for (const char* tag : {"[playbgm]", "[playse 64]", "[jump 1x target=*a]", "[image 1 layer]"}) {
+        const std::vector<std::string> found = lint(std::string(tag) + "あ\n[reset]\n", "*a\n");
+        ASSERT_FALSE(found.empty()) << tag;
+        EXPECT_NE(found[0].find(": error:"), std::string::npos) << tag << ": " << found[0];
+    }
+}
+
+// A tag without ']' on its line is quoted only up to the line end.
+TEST(Lint, QuotesATagWithoutItsBracketUpToTheLineEnd) {
+    const std::vector<std::string> found = lint("[playse 5x\nああ\n[l]\n[reset]\n");
+    bool quoted = false;
+    for (const std::string& line : found) {
+        EXPECT_EQ(line.find("ああ"), std::string::npos) << line;
+        quoted |= line.find("[playse 5x...") != std::string::npos ||
+                  line.find("'5x...'") != std::string::npos;
+    }
+    EXPECT_TRUE(quoted) << ::testing::PrintToString(found);
 }
 
 // A loop of jumps that never shows a character, waits or offers a choice runs one pass a
@@ -293,6 +350,75 @@ TEST(Lint, ReportsMissingPicturesAndSounds) {
     EXPECT_EQ(formatDiagnostic(r.diagnostics[1]),
               dir.string() + "/Sound/door50.wav: error: missing: the game loads this file");
     fs::remove_all(dir);
+}
+
+// The sources an author plays with the game's --source, linted as they are: encode errors are
+// findings with their places, and the lines are the sources' lines.
+TEST(Lint, LintsTheSourcesAndWatchesThemForChanges) {
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("lint_sources_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir / "Scenario");
+    const fs::path game = fs::path(TOLVANE_BINARY_DIR) / "demo" / "game";
+    fs::copy(game / "CG", dir / "CG");
+    fs::copy(game / "Sound", dir / "Sound");
+    auto write = [&](const char* name, const std::string& text) {
+        ASSERT_TRUE(writeWholeFile((dir / "Scenario" / name).string(), text));
+    };
+    write("scenario0.txt", "あ\n[playbgm 2x]い\n[reset]\n");
+    write("end1.txt", "う\n[reset]\n");
+    LintResult r = lintGameFolder(dir.string(), true);
+    ASSERT_EQ(r.diagnostics.size(), 2u);
+    EXPECT_EQ(formatDiagnostic(r.diagnostics[0]),
+              dir.string() + "/Scenario/scenario0.txt:2:1: warning: [playbgm]: the slot '2x' is "
+                             "not a number; the engine reads it as [playbgm 2]");
+
+    write("end1.txt", "う\nミ\n");
+    r = lintGameFolder(dir.string(), true);
+    ASSERT_EQ(r.errors, 1);
+    EXPECT_TRUE(formatDiagnostic(r.diagnostics[0])
+                    .starts_with(dir.string() + "/Scenario/end1.txt:2:1: error: 「ミ」"))
+        << formatDiagnostic(r.diagnostics[0]);
+
+    // --watch lints at once and again after a change, until it is stopped.
+    write("end1.txt", "う\n[reset]\n");
+    const std::string out = (dir / "watch.txt").string();
+    const std::string command = "timeout -s INT 4 '" TOLVANE_BINARY_DIR
+                                "/tools/tolvane-script' lint --source --watch '" +
+                                dir.string() + "' > '" + out + "' 2>&1 & sleep 1.5; printf '" +
+                                "\\343\\201\\202\\n[playse x5]\\n[reset]\\n' > '" +
+                                (dir / "Scenario" / "scenario0.txt").string() + "'; wait";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::string seen;
+    ASSERT_TRUE(readWholeFile(out, seen));
+    const std::size_t again = seen.find("scenario0.txt changed; linted again");
+    ASSERT_NE(again, std::string::npos) << seen;
+    EXPECT_NE(seen.find("[playbgm]: the slot '2x'"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("scenario0.txt:2:1: warning: [playse]: the slot 'x5'", again),
+              std::string::npos)
+        << seen;
+    fs::remove_all(dir);
+}
+
+// An author lints after every change: a folder of a hundred pages takes well under a tenth of a
+// second (a sanitizer build is slower than a player's).
+TEST(Lint, AHundredPagesTakeLessThanATenthOfASecond) {
+    std::string block0;
+    for (int p = 0; p < 100; ++p)
+        block0 +=
+            "*p" + std::to_string(p) +
+            "\n;メモ\n;メモ\n[image 0 layer=base left=0 top=0][playbgm 1]雨の坂道を、ひとり"
+            "で歩いていた。\n「こんにちは。どこへ行くの？」\n気がつくと、古い図書館の前にいた。\n" +
+            (p < 99 ? "[jump 0 target=*p" + std::to_string(p + 1) + "]\n" : "[reset]\n");
+    const std::string plain0 = plainOf("あ\n[jump 0 target=*p0]\n" + block0);
+    const std::string plain1 = plainOf("*owari\n朝。\n[reset]\n");
+    const auto start = std::chrono::steady_clock::now();
+    const LintResult r = lintScenarioText(plain0, plain1);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(r.errors, 0);
+#if !defined(__SANITIZE_ADDRESS__)
+    EXPECT_LT(took, std::chrono::milliseconds(100));
+#endif
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/scenario_text.h"
+#include "script/scenario_text.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 // Scenario files as an author sees them: UTF-8 (or Shift-JIS) text with LF line ends on one
-// side, the scrambled code page 932 bytes the engine loads on the other.
+// side, the scrambled code page 932 bytes the engine loads on the other. The author's tool
+// encodes and decodes with it, and the game plays an author's sources through it.
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "tools/scenario_text.h"
+#include "script/scenario_text.h"
 
 #include <algorithm>
 #include <cerrno>
