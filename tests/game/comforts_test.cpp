@@ -198,13 +198,7 @@ TEST_F(Comforts, TheGameAlonePlaysTheSameWithThem) {
     const fs::path demo = fs::path(TOLVANE_BINARY_DIR) / "demo" / "game";
     ASSERT_TRUE(fs::exists(demo / "Scenario" / "scenario0.qv_")) << "the demo game is not built";
     fs::copy(demo, dir_ / "demo", fs::copy_options::recursive);
-    std::string input = "3 move 0 40\n10 click\n";
-    for (int f = 15; f < 75; ++f)
-        input += std::to_string(f) + (f < 45 ? " move 4 3\n" : " move -4 -3\n");
-    input += "300 keydown F1\n301 keyup F1\n310 click\n315 move 0 40\n";
-    for (int f = 320; f < 3000; f += 2)
-        input += std::to_string(f) + " click\n";
-    writeBytes(dir_ / "demo" / "input.txt", input);
+    writeBytes(dir_ / "demo" / "input.txt", demoWalkInput(3000));
     std::vector<int> frames;
     for (int f = 1; f <= 3000; f += (f < 400 ? 7 : 23))
         frames.push_back(f);

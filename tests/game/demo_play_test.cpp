@@ -18,17 +18,6 @@ std::string clicks(int until) {
     return input;
 }
 
-// The frames of the trace's events of one kind with a field equal to a value.
-std::vector<long long> framesOf(const std::string& trace, const std::string& match) {
-    std::vector<long long> frames;
-    std::size_t at = 0;
-    while ((at = trace.find(match, at)) != std::string::npos) {
-        const std::size_t line = trace.rfind('\n', at);
-        frames.push_back(jsonNumber(trace, "frame", line == std::string::npos ? 0 : line));
-        at += match.size();
-    }
-    return frames;
-}
 
 } // namespace
 

@@ -14,32 +14,6 @@ namespace {
 
 constexpr int kFrames = 3300;
 
-std::string demoInput() {
-    std::string in = "3 move 0 40\n10 click\n";
-    // The pointer wanders while the first line types, and comes back.
-    for (int f = 15; f < 45; ++f)
-        in += std::to_string(f) + " move 4 3\n";
-    for (int f = 45; f < 75; ++f)
-        in += std::to_string(f) + " move -4 -3\n";
-    // Back to the title in the middle of the first page, and a new game; the pointer, which
-    // the title put back in its corner, goes down onto the line of the first link.
-    in += "300 keydown F1\n301 keyup F1\n310 click\n315 move 0 40\n";
-    for (int f = 320; f < kFrames; f += 2)
-        in += std::to_string(f) + " click\n";
-    return in;
-}
-
-// The frames of every trace line holding `match`.
-std::vector<long long> framesOf(const std::string& trace, const std::string& match) {
-    std::vector<long long> frames;
-    for (std::size_t at = 0; (at = trace.find(match, at)) != std::string::npos;
-         at += match.size()) {
-        const std::size_t line = trace.rfind('\n', at);
-        frames.push_back(jsonNumber(trace, "frame", line == std::string::npos ? 0 : line));
-    }
-    return frames;
-}
-
 } // namespace
 
 class FrugalFrames : public GameTest {};
@@ -49,7 +23,7 @@ TEST_F(FrugalFrames, EveryFrameEqualsTheFullRedraw) {
     ASSERT_TRUE(fs::exists(demo / "Scenario" / "scenario0.qv_")) << "the demo game is not built";
     fs::copy(demo, dir_ / "game", fs::copy_options::recursive);
     const fs::path game = dir_ / "game";
-    writeBytes(game / "input.txt", demoInput());
+    writeBytes(game / "input.txt", demoWalkInput(kFrames));
 
     // Where things happen, from a first run's trace.
     RunResult run = runGame(game, "--headless --frames " + std::to_string(kFrames) +

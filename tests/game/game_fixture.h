@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "base/files.h"
 #include "script/script.h"
@@ -158,6 +159,30 @@ inline std::string jsonString(const std::string& json, const std::string& key) {
         }
     }
     return out;
+}
+
+// The frames of the trace lines holding `match` (an event of one kind, a field's value).
+inline std::vector<long long> framesOf(const std::string& trace, const std::string& match) {
+    std::vector<long long> frames;
+    for (std::size_t at = 0; (at = trace.find(match, at)) != std::string::npos; at += match.size()) {
+        const std::size_t line = trace.rfind('\n', at);
+        frames.push_back(jsonNumber(trace, "frame", line == std::string::npos ? 0 : line));
+    }
+    return frames;
+}
+
+// A walk through the demo with the game's own input only: a click starts it, the pointer wanders
+// over the first line as it types and comes back, F1 goes back to the title in the middle of the
+// first page, a new game starts and the pointer goes down onto the line of the first link (the
+// title put it back in its corner); then a click every other frame until `until`.
+inline std::string demoWalkInput(int until) {
+    std::string in = "3 move 0 40\n10 click\n";
+    for (int f = 15; f < 75; ++f)
+        in += std::to_string(f) + (f < 45 ? " move 4 3\n" : " move -4 -3\n");
+    in += "300 keydown F1\n301 keyup F1\n310 click\n315 move 0 40\n";
+    for (int f = 320; f < until; f += 2)
+        in += std::to_string(f) + " click\n";
+    return in;
 }
 
 class GameTest : public ::testing::Test {
