@@ -91,9 +91,8 @@ struct ValueOption {
 };
 
 constexpr ValueOption kValueOptions[] = {
-    {"--frames", "N"},     {"--input", "FILE"}, {"--screenshot", "N:FILE"},
-    {"--state", "N:FILE"}, {"--trace", "FILE"}, {"--settings", "FILE"},
-    {"--start", "B:*LABEL"},
+    {"--frames", "N"},   {"--input", "FILE"},    {"--screenshot", "N:FILE"}, {"--state", "N:FILE"},
+    {"--trace", "FILE"}, {"--settings", "FILE"}, {"--start", "B:*LABEL"},
 };
 
 bool parseFrameOutput(std::string_view option, std::string_view value, FrameOutput* output,

@@ -15,8 +15,8 @@
 
 #include "base/files.h"
 #include "fuzz/fuzz_engine.h"
-#include "tools/lint.h"
 #include "script/scenario_text.h"
+#include "tools/lint.h"
 
 namespace {
 

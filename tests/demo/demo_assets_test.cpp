@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "sound/midi_check.h"
 #include "script/scenario_text.h"
+#include "sound/midi_check.h"
 
 namespace {
 

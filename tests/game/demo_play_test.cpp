@@ -18,7 +18,6 @@ std::string clicks(int until) {
     return input;
 }
 
-
 } // namespace
 
 class DemoPlay : public GameTest {};

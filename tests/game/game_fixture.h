@@ -164,7 +164,8 @@ inline std::string jsonString(const std::string& json, const std::string& key) {
 // The frames of the trace lines holding `match` (an event of one kind, a field's value).
 inline std::vector<long long> framesOf(const std::string& trace, const std::string& match) {
     std::vector<long long> frames;
-    for (std::size_t at = 0; (at = trace.find(match, at)) != std::string::npos; at += match.size()) {
+    for (std::size_t at = 0; (at = trace.find(match, at)) != std::string::npos;
+         at += match.size()) {
         const std::size_t line = trace.rfind('\n', at);
         frames.push_back(jsonNumber(trace, "frame", line == std::string::npos ? 0 : line));
     }
