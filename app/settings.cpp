@@ -89,7 +89,6 @@ void loadSettings(const std::string& path, ComfortSettings* out) {
     if (path.empty()) return;
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) return;
-    const ComfortSettings defaults;
     if (!std::filesystem::is_regular_file(path, ec) ||
         std::filesystem::file_size(path, ec) > kMaxSettingsFile || ec) {
         reportProblem(path + ": not a settings file; the default settings are used");
@@ -113,7 +112,6 @@ void loadSettings(const std::string& path, ComfortSettings* out) {
         reportProblem(path + ":" + std::to_string(number) + ": " + why +
                       "; that setting keeps its default");
     }
-    (void)defaults;
 }
 
 std::string settingsText(const ComfortSettings& s) {

@@ -38,7 +38,6 @@ constexpr int kKeyDigit1 = 0x02; // 1..9 follow in order
 constexpr int kLinesShown = 14;          // display lines of the text rectangle
 constexpr int kMaxStepsPerFrame = 20000; // a page is far fewer steps
 constexpr Rect kTextRect{50, 50, 750, 550};
-constexpr Rect kShadowRect{52, 52, 752, 552};
 
 struct Comforts {
     std::array<std::uint8_t, 256> keysBefore{};
@@ -454,7 +453,6 @@ void comfortsDraw() {
             text += lines[static_cast<std::size_t>(i)] + "\n";
         drawShadowed(text, kTextRect);
         drawShadowed(sjis("履歴"), Rect{736, 4, 800, 40});
-        (void)kShadowRect;
     }
     if (g_comforts.menuOpen) {
         dim(96);

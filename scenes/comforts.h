@@ -55,5 +55,5 @@ void comfortsDraw();
 void setComfortFrameRate(int framesPerSecond);
 // How many pages the backlog holds at most.
 inline constexpr int kBacklogPages = 200;
-// The text of the backlog as it would be shown (display lines joined by LF), for tests.
+// How many earlier pages the backlog holds (for the state dump and tests).
 int backlogPageCount();
