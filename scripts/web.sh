@@ -86,4 +86,36 @@ build_cmake() {
     touch "$prefix/.built-$pkg"
 }
 
+# zlib's CMake files fail on Debian's source: its own configure script, in a copy of the source.
+build_zlib() {
+    local dir start
+    [ -e "$prefix/.built-zlib" ] && { echo "zlib: already in the prefix"; return; }
+    dir=$(fetch zlib)
+    start=$SECONDS
+    rm -rf "$out/libs/zlib"
+    mkdir -p "$out/libs"
+    cp -a "$dir" "$out/libs/zlib"
+    (cd "$out/libs/zlib" && emconfigure ./configure --static --prefix="$prefix" &&
+        emmake make -j"$jobs" libz.a && emmake make install)
+    echo "zlib: built in $((SECONDS - start)) s"
+    touch "$prefix/.built-zlib"
+}
+
 build_cmake libsdl2 -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF
+build_zlib
+build_cmake libpng1.6 -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_EXECUTABLES=OFF -DPNG_TESTS=OFF \
+    -DPNG_HARDWARE_OPTIMIZATIONS=OFF
+# The engine's font is TrueType: FreeType needs none of its optional libraries.
+build_cmake freetype -DFT_DISABLE_ZLIB=ON -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_PNG=ON \
+    -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
+build_cmake libsdl2-ttf -DSDL2TTF_SAMPLES=OFF -DSDL2TTF_VENDORED=OFF -DSDL2TTF_HARFBUZZ=OFF
+build_cmake libsdl2-image -DSDL2IMAGE_SAMPLES=OFF -DSDL2IMAGE_VENDORED=OFF \
+    -DSDL2IMAGE_DEPS_SHARED=OFF -DSDL2IMAGE_BACKEND_STB=OFF -DSDL2IMAGE_PNG=ON -DSDL2IMAGE_JPG=OFF
+# Music is MIDI, effects are WAV: the mixer's own Timidity plays the MIDI (FluidSynth's source
+# is not to be had), and every other format is left out.
+build_cmake libsdl2-mixer -DSDL2MIXER_SAMPLES=OFF -DSDL2MIXER_VENDORED=OFF \
+    -DSDL2MIXER_DEPS_SHARED=OFF -DSDL2MIXER_CMD=OFF -DSDL2MIXER_FLAC=OFF -DSDL2MIXER_MOD=OFF \
+    -DSDL2MIXER_MP3=OFF -DSDL2MIXER_OPUS=OFF -DSDL2MIXER_VORBIS=OFF -DSDL2MIXER_MIDI=ON \
+    -DSDL2MIXER_MIDI_FLUIDSYNTH=OFF -DSDL2MIXER_MIDI_NATIVE=OFF -DSDL2MIXER_MIDI_TIMIDITY=ON \
+    -DSDL2MIXER_WAVE=ON
+echo "The libraries are in $prefix"
