@@ -120,3 +120,9 @@ build_cmake libsdl2-mixer -DSDL2MIXER_SAMPLES=OFF -DSDL2MIXER_VENDORED=OFF \
     -DSDL2MIXER_MIDI_FLUIDSYNTH=OFF -DSDL2MIXER_MIDI_NATIVE=OFF -DSDL2MIXER_MIDI_TIMIDITY=ON \
     -DSDL2MIXER_WAVE=ON
 echo "The libraries are in $prefix"
+
+# The engine itself, over the prefix.
+emcmake cmake -S "$root" -B "$out/engine" -DCMAKE_BUILD_TYPE=Release -DTOLVANE_WERROR=ON \
+    -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_ROOT_PATH="$prefix" \
+    -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/node
+cmake --build "$out/engine" -j"$jobs"
