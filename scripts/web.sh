@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# Builds what the WebAssembly build of the engine stands on: installs the compiler with apt-get,
+# fetches Debian's sources of SDL2 and the libraries under it, and builds them once into
+# build-web/prefix/ (a library already there is reused). Everything lands under build-web/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+out=$root/build-web
+src=$out/src
+prefix=$out/prefix
+jobs=${WEB_JOBS:-$(nproc)}
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+
+packages=(emscripten nodejs cmake make pkg-config python3 dpkg-dev)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    $sudo apt-get update -q
+    $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The package's compiler cache is frozen and read-only: work on a writable copy of it, seeded
+# with the system libraries the package ships so they are not rebuilt.
+mkdir -p "$out" "$src" "$prefix"
+export EM_CONFIG=$out/emscripten.config
+export EM_CACHE=$out/emcache
+if [ ! -d "$EM_CACHE/sysroot" ]; then
+    echo "Copying the compiler's cache into $EM_CACHE"
+    rm -rf "$EM_CACHE.tmp"
+    cp -a /usr/share/emscripten/cache "$EM_CACHE.tmp"
+    mv "$EM_CACHE.tmp" "$EM_CACHE"
+fi
+sed -e 's/^FROZEN_CACHE *=.*/FROZEN_CACHE = False/' /usr/share/emscripten/.emscripten >"$EM_CONFIG"
+printf "\nCACHE = '%s'\n" "$EM_CACHE" >>"$EM_CONFIG"
+# The linker's JavaScript optimiser needs the packaged node modules at -O1 and above.
+export NODE_PATH=/usr/share/nodejs
+
+# Debian's sources come from a deb-src line of our own, added only when none is there.
+if ! grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    echo "Adding Debian's bookworm sources to apt"
+    $sudo tee /etc/apt/sources.list.d/tolvane-web-src.sources >/dev/null <<'EOF'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+EOF
+    $sudo apt-get update -q
+fi
+
+# Prints the folder holding the unpacked Debian source package $1, fetching it first.
+fetch() {
+    local pkg=$1 dir
+    dir=$(find "$src" -mindepth 1 -maxdepth 1 -type d -name "$pkg-[0-9]*" | head -n 1)
+    if [ -z "$dir" ]; then
+        (cd "$src" && apt-get source -q "$pkg" >&2)
+        dir=$(find "$src" -mindepth 1 -maxdepth 1 -type d -name "$pkg-[0-9]*" | head -n 1)
+    fi
+    [ -n "$dir" ] || { echo "web.sh: no source folder for $pkg" >&2; exit 1; }
+    echo "$dir"
+}
+
+# Builds a CMake project from Debian source package $1 into the prefix, with the CMake options
+# that follow; skipped when the prefix already holds it.
+build_cmake() {
+    local pkg=$1 dir start
+    shift
+    [ -e "$prefix/.built-$pkg" ] && { echo "$pkg: already in the prefix"; return; }
+    dir=$(fetch "$pkg")
+    start=$SECONDS
+    # emcmake's own emulator line passes node a flag recent versions reject: name node alone.
+    emcmake cmake -S "$dir" -B "$out/libs/$pkg" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix" \
+        -DCMAKE_FIND_ROOT_PATH="$prefix" -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/node \
+        -DBUILD_SHARED_LIBS=OFF "$@"
+    echo "$pkg: configured in $((SECONDS - start)) s"
+    cmake --build "$out/libs/$pkg" -j"$jobs"
+    cmake --install "$out/libs/$pkg"
+    echo "$pkg: built in $((SECONDS - start)) s"
+    touch "$prefix/.built-$pkg"
+}
+
+# zlib's CMake files fail on Debian's source: its own configure script, in a copy of the source.
+build_zlib() {
+    local dir start
+    [ -e "$prefix/.built-zlib" ] && { echo "zlib: already in the prefix"; return; }
+    dir=$(fetch zlib)
+    start=$SECONDS
+    rm -rf "$out/libs/zlib"
+    mkdir -p "$out/libs"
+    cp -a "$dir" "$out/libs/zlib"
+    (cd "$out/libs/zlib" && emconfigure ./configure --static --prefix="$prefix" &&
+        emmake make -j"$jobs" libz.a && emmake make install)
+    echo "zlib: built in $((SECONDS - start)) s"
+    touch "$prefix/.built-zlib"
+}
+
+build_cmake libsdl2 -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF
+build_zlib
+build_cmake libpng1.6 -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_EXECUTABLES=OFF -DPNG_TESTS=OFF \
+    -DPNG_HARDWARE_OPTIMIZATIONS=OFF
+# The engine's font is TrueType: FreeType needs none of its optional libraries, but it takes the
+# prefix's zlib, as without it it builds its own copy, whose symbols clash with zlib's at link.
+build_cmake freetype -DFT_REQUIRE_ZLIB=ON -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_PNG=ON \
+    -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
+build_cmake libsdl2-ttf -DSDL2TTF_SAMPLES=OFF -DSDL2TTF_VENDORED=OFF -DSDL2TTF_HARFBUZZ=OFF
+build_cmake libsdl2-image -DSDL2IMAGE_SAMPLES=OFF -DSDL2IMAGE_VENDORED=OFF \
+    -DSDL2IMAGE_DEPS_SHARED=OFF -DSDL2IMAGE_BACKEND_STB=OFF -DSDL2IMAGE_PNG=ON -DSDL2IMAGE_JPG=OFF
+# Music is MIDI, effects are WAV: the mixer's own Timidity plays the MIDI (FluidSynth's source
+# is not to be had), and every other format is left out.
+build_cmake libsdl2-mixer -DSDL2MIXER_SAMPLES=OFF -DSDL2MIXER_VENDORED=OFF \
+    -DSDL2MIXER_DEPS_SHARED=OFF -DSDL2MIXER_CMD=OFF -DSDL2MIXER_FLAC=OFF -DSDL2MIXER_MOD=OFF \
+    -DSDL2MIXER_MP3=OFF -DSDL2MIXER_OPUS=OFF -DSDL2MIXER_VORBIS=OFF -DSDL2MIXER_MIDI=ON \
+    -DSDL2MIXER_MIDI_FLUIDSYNTH=OFF -DSDL2MIXER_MIDI_NATIVE=OFF -DSDL2MIXER_MIDI_TIMIDITY=ON \
+    -DSDL2MIXER_WAVE=ON
+echo "The libraries are in $prefix"
+
+# The engine itself, over the prefix.
+emcmake cmake -S "$root" -B "$out/engine" -DCMAKE_BUILD_TYPE=Release -DTOLVANE_WERROR=ON \
+    -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_ROOT_PATH="$prefix" \
+    -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/node
+cmake --build "$out/engine" -j"$jobs"
