@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/frame.h"
 #include "base/files.h"
 #include "base/message.h"
 #include "base/scene_number.h"
@@ -22,10 +23,6 @@
 #include "sound/sound.h"
 
 namespace {
-
-// Keys of the keyboard snapshot (scan codes) that the game itself never reads.
-constexpr int kKeyF3 = 0x3D;
-constexpr int kKeyF5 = 0x3F;
 
 constexpr std::array<const char*, kBlockCount> kSourceNames = {"Scenario/scenario0.txt",
                                                                "Scenario/end1.txt"};
@@ -46,14 +43,9 @@ struct FileStamp {
 struct Authoring {
     bool source = false; // the sources are played
     bool overlay = false;
-    bool f3Down = false; // the key's state in the previous frame, for fresh presses
-    bool f5Down = false;
     std::array<FileStamp, kBlockCount> loaded{}; // the sources as last encoded
     std::uint32_t lastWatch = 0;
     std::string notice; // one line shown over the game (a change on disk, a failed reload)
-    std::uint32_t fpsStart = 0;
-    int framesThisSecond = 0;
-    int fps = 0;
 };
 Authoring g_authoring;
 
@@ -195,9 +187,8 @@ void drawOverlay() {
     std::vector<std::string> lines;
     const ScriptState& s = g_script;
     const bool inGame = g_frameNo == kSceneGame || g_frameNo == kSceneGameInit;
-    lines.push_back("scene " + std::to_string(int{g_frameNo}) + "  " +
-                    std::to_string(g_authoring.fps) + " fps  block " +
-                    std::to_string(s.currentBlock));
+    lines.push_back("scene " + std::to_string(int{g_frameNo}) + "  " + std::to_string(g_frameRate) +
+                    " fps  block " + std::to_string(s.currentBlock));
     if (inGame) {
         const int reveal = std::clamp(s.revealPos, 0, kPageBufferSize - 1);
         lines.push_back("page   " + placeText(s.source));
@@ -226,7 +217,6 @@ void drawOverlay() {
 bool startAuthoring(const ProgramOptions& options) {
     stopAuthoring();
     g_authoring.source = options.source;
-    g_authoring.fpsStart = SDL_GetTicks();
     if (options.source && !provideSources()) return false;
     if (options.startBlock >= 0) {
         // Label names are compared as the scenario holds them: in Shift-JIS.
@@ -240,21 +230,10 @@ bool startAuthoring(const ProgramOptions& options) {
 
 void authoringFrame() {
     Authoring& a = g_authoring;
-    const bool f3 = (g_keys[kKeyF3] & 0x80) != 0;
-    const bool f5 = (g_keys[kKeyF5] & 0x80) != 0;
-    if (f3 && !a.f3Down) a.overlay = !a.overlay;
-    if (f5 && !a.f5Down && a.source) reload();
-    a.f3Down = f3;
-    a.f5Down = f5;
+    if (keyPressed(kKeyF3)) a.overlay = !a.overlay;
+    if (keyPressed(kKeyF5) && a.source) reload();
     if (a.source) watchSources();
 
-    ++a.framesThisSecond;
-    const std::uint32_t now = SDL_GetTicks();
-    if (now - a.fpsStart >= 1000) {
-        a.fps = a.framesThisSecond;
-        a.framesThisSecond = 0;
-        a.fpsStart = now;
-    }
     if (a.overlay) drawOverlay();
     if (!a.notice.empty()) drawPanel({a.notice.substr(0, 56)}, 0);
 }

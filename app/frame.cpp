@@ -16,6 +16,7 @@ int g_tracedScene = -1;
 } // namespace
 
 bool g_framePresented = false;
+int g_frameRate = 0;
 
 int runFrame() {
     const std::uint32_t now = SDL_GetTicks();
@@ -53,6 +54,7 @@ int runFrame() {
         char line[96];
         SDL_snprintf(line, sizeof line, "SceneNo：%2d / %04u FPS", int{g_frameNo}, g_framesCounted);
         SDL_LogDebug(SDL_LOG_CATEGORY_APPLICATION, "%s", line);
+        g_frameRate = static_cast<int>(g_framesCounted);
         g_framesCounted = 0;
         g_lastReport = now;
     }

@@ -10,3 +10,6 @@ int runFrame();
 // Whether the last frame was presented: a frame that changed nothing is neither drawn nor
 // presented, and the loop then has no present to wait on.
 extern bool g_framePresented;
+
+// The frames run in the last whole second (the frame-rate line's figure); 0 in the first second.
+extern int g_frameRate;

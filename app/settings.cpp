@@ -1,9 +1,5 @@
 #include "app/settings.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +10,7 @@
 #include <string_view>
 
 #include "base/message.h"
+#include "base/replace_file.h"
 
 namespace {
 
@@ -133,24 +130,7 @@ bool saveSettings(const std::string& path, const ComfortSettings& settings) {
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     std::error_code ec;
     if (!folder.empty()) std::filesystem::create_directories(folder, ec);
-    // A stale temporary, or a link put in its place, is removed and never written through.
-    const std::string temporary = path + ".new";
-    ::unlink(temporary.c_str());
-    const int fd =
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    bool ok = fd >= 0;
-    int error = ok ? 0 : errno;
-    if (ok) {
-        ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-        if (!ok && error == 0) error = errno;
-        if (ok && ::fsync(fd) != 0) ok = false, error = errno;
-        if (::close(fd) != 0 && ok) ok = false, error = errno;
-    }
-    if (ok && std::rename(temporary.c_str(), path.c_str()) != 0) ok = false, error = errno;
-    if (!ok) {
-        if (fd >= 0) ::unlink(temporary.c_str());
-        reportProblem(path + ": the settings cannot be written (" +
-                      std::string(std::strerror(error ? error : EIO)) + ")");
-    }
-    return ok;
+    const std::string reason = replaceFile(path, text);
+    if (!reason.empty()) reportProblem(path + ": the settings cannot be written: " + reason);
+    return reason.empty();
 }

@@ -179,6 +179,9 @@ struct DeviceState {
 };
 
 DeviceState s;
+// The snapshots as the frame before left them, for fresh presses.
+std::array<std::uint8_t, 256> g_keysBefore{};
+std::array<std::uint8_t, kButtonCount> g_buttonsBefore{};
 
 // Sums stay within the snapshot's 32-bit fields however much is added between polls.
 void accumulate(std::int64_t& sum, std::int64_t delta) {
@@ -314,6 +317,7 @@ bool createMouse() {
 }
 
 void pollKeyboard() {
+    g_keysBefore = g_keys;
     if (!readable()) return;
     for (std::size_t i = 0; i < g_keys.size(); ++i) {
         const bool down = s.injected.keys[i] || s.injected.keysPressed[i] ||
@@ -325,6 +329,8 @@ void pollKeyboard() {
 }
 
 void pollMouse() {
+    std::copy(std::begin(g_mouse.rgbButtons), std::end(g_mouse.rgbButtons),
+              g_buttonsBefore.begin());
     if (!readable()) {
         // In the background the buttons keep their last state; movement does not repeat, or
         // the pointer would drift on by the last movement every frame.
@@ -359,6 +365,18 @@ void pollMouse() {
     s.device.buttonsPressed.fill(false);
 }
 
+bool keyPressed(int keyCode) {
+    if (keyCode < 0 || keyCode >= static_cast<int>(g_keys.size())) return false;
+    const auto k = static_cast<std::size_t>(keyCode);
+    return (g_keys[k] & 0x80) != 0 && (g_keysBefore[k] & 0x80) == 0;
+}
+
+bool mouseButtonPressed(int button) {
+    if (button < 0 || button >= kButtonCount) return false;
+    const auto b = static_cast<std::size_t>(button);
+    return (g_mouse.rgbButtons[b] & 0x80) != 0 && (g_buttonsBefore[b] & 0x80) == 0;
+}
+
 void releaseInput() {
     s.mouseCreated = false;
     updateRelativeMode();
@@ -367,6 +385,8 @@ void releaseInput() {
     s.focused = true;
     g_keys.fill(0);
     g_mouse = MouseState{};
+    g_keysBefore.fill(0);
+    g_buttonsBefore.fill(0);
 }
 
 void injectMouseMove(int dx, int dy) {

@@ -7,11 +7,26 @@
 
 #include "render/quad.h"
 
-// Key codes of the keyboard snapshot: PC scan codes (set 1).
+// Key codes of the keyboard snapshot: PC scan codes (set 1). The game reads Escape and F1; the
+// others are the player's comforts and the author's keys.
 inline constexpr int kKeyEscape = 0x01;
+inline constexpr int kKeyDigit1 = 0x02; // 1..9 follow in order
+inline constexpr int kKeyTab = 0x0F;
 inline constexpr int kKeyReturn = 0x1C;
+inline constexpr int kKeyLeftCtrl = 0x1D;
+inline constexpr int kKeyA = 0x1E;
+inline constexpr int kKeyLeftAlt = 0x38;
 inline constexpr int kKeySpace = 0x39;
 inline constexpr int kKeyF1 = 0x3B;
+inline constexpr int kKeyF3 = 0x3D;
+inline constexpr int kKeyF5 = 0x3F;
+inline constexpr int kKeyPadEnter = 0x9C;
+inline constexpr int kKeyRightCtrl = 0x9D;
+inline constexpr int kKeyRightAlt = 0xB8;
+inline constexpr int kKeyUp = 0xC8;
+inline constexpr int kKeyPageUp = 0xC9;
+inline constexpr int kKeyDown = 0xD0;
+inline constexpr int kKeyPageDown = 0xD1;
 
 // Mouse snapshot: movement since the previous poll in device units, and the buttons
 // (0 left, 1 right, 2 middle; high bit set while down).
@@ -35,6 +50,9 @@ bool createKeyboard();
 bool createMouse();
 void pollKeyboard();
 void pollMouse();
+// Down in this frame's snapshot and up in the one before: a fresh press.
+bool keyPressed(int keyCode);
+bool mouseButtonPressed(int button);
 void releaseInput();
 
 // Replayed input, in the engine's own terms. Injected movement adds to the next poll's movement
@@ -79,3 +97,7 @@ extern ScreenQuad g_pointerQuad;
 // Moves the pointer by this frame's mouse movement, keeps it inside its bounds, takes the
 // button states, and turns a fresh left press into a click that lets the text go on.
 void updatePointer();
+// The movement alone: the pointer and its quad move, no button is taken.
+void movePointer();
+// Puts the pointer's top-left at (x, y), kept inside its bounds, with its quad there.
+void placePointer(int x, int y);

@@ -97,11 +97,7 @@ SDL_Rect quadBounds(const ScreenQuad& q) {
 }
 
 SDL_Rect textBounds(const DrawList& list, const Command& c, int from) {
-    std::vector<SDL_Rect> boxes;
-    textGlyphBoxes(bytesOf(list, c), static_cast<int>(c.count), c.rect, from, boxes);
-    SDL_Rect r{0, 0, 0, 0};
-    for (const SDL_Rect& b : boxes)
-        r = (r.w == 0 || r.h == 0) ? b : unite(r, b);
+    SDL_Rect r = textGlyphBounds(bytesOf(list, c), static_cast<int>(c.count), c.rect, from);
     // The glyphs' pixels lie inside their cells; the spare pixel is for the renderer's rounding.
     if (r.w > 0 && r.h > 0) {
         SDL_Rect grown{r.x - 1, r.y - 1, r.w + 2, r.h + 2};
@@ -352,15 +348,17 @@ bool drawRecordedFrame(SDL_Renderer* renderer, SDL_Texture* frameTarget) {
         settleRects(rects, stillEnd);
     }
 
+    std::vector<SDL_Rect> restBounds; // each draw's, laid out once for all the rectangles
+    for (std::size_t i = stillEnd; i < g_frame.commands.size(); ++i)
+        restBounds.push_back(bounds(g_frame, g_frame.commands[i]));
     SDL_SetTextureBlendMode(g_still, SDL_BLENDMODE_NONE);
     for (const SDL_Rect& r : rects) {
         const SDL_Rect t = onTarget(r, frameTarget);
         SDL_RenderSetClipRect(renderer, &t);
         SDL_RenderCopy(renderer, g_still, &t, &t);
-        for (std::size_t i = stillEnd; i < g_frame.commands.size(); ++i) {
-            const Command& c = g_frame.commands[i];
-            const SDL_Rect b = bounds(g_frame, c);
-            if (b.w > 0 && b.h > 0 && intersects(b, r)) replay(c);
+        for (std::size_t i = 0; i < restBounds.size(); ++i) {
+            const SDL_Rect& b = restBounds[i];
+            if (b.w > 0 && b.h > 0 && intersects(b, r)) replay(g_frame.commands[stillEnd + i]);
         }
     }
     SDL_RenderSetClipRect(renderer, nullptr);

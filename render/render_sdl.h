@@ -73,10 +73,9 @@ int liveTextureCount();
 void drawQuadNow(const Texture* texture, const ScreenQuad& quad);
 // Draws counted text into the current target at once.
 void drawTextNow(const std::uint8_t* text, int count, const Rect& rect, std::uint32_t colour);
-// Adds to `boxes` the screen rectangle of every glyph of the text whose bytes end after byte
-// `from`: the glyphs a change of the text from that byte on can touch, cut to the rectangle.
-void textGlyphBoxes(const std::uint8_t* text, int count, const Rect& rect, int from,
-                    std::vector<SDL_Rect>& boxes);
+// The screen rectangle around every glyph of the text whose bytes end after byte `from`: where
+// a change of the text from that byte on can touch, cut to the rectangle. Empty (w 0) if none.
+SDL_Rect textGlyphBounds(const std::uint8_t* text, int count, const Rect& rect, int from);
 // Rasterises into the glyph cache every character of the text that it lacks.
 void prepareTextGlyphs(const std::uint8_t* text, int count);
 // Changes whenever the font is made again; text drawn with another font may look different.

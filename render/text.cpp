@@ -482,21 +482,21 @@ void prepareTextGlyphs(const std::uint8_t* text, int count) {
                  });
 }
 
-void textGlyphBoxes(const std::uint8_t* text, int count, const Rect& rect, int from,
-                    std::vector<SDL_Rect>& boxes) {
-    if (!text) return;
+SDL_Rect textGlyphBounds(const std::uint8_t* text, int count, const Rect& rect, int from) {
+    std::int64_t left = rect.right, top = rect.bottom, right = rect.left, bottom = rect.top;
+    if (!text) return SDL_Rect{0, 0, 0, 0};
     forEachGlyph(
         text, count, rect, [&](int end, std::uint16_t, int width, std::int64_t x, std::int64_t y) {
             if (end <= from) return;
-            const std::int64_t left = std::max<std::int64_t>(x, rect.left);
-            const std::int64_t right = std::min<std::int64_t>(x + width, rect.right);
-            const std::int64_t top = std::max<std::int64_t>(y, rect.top);
-            const std::int64_t bottom = std::min<std::int64_t>(y + kCellHeight, rect.bottom);
-            if (left >= right || top >= bottom) return;
-            boxes.push_back(SDL_Rect{static_cast<int>(left), static_cast<int>(top),
-                                     static_cast<int>(right - left),
-                                     static_cast<int>(bottom - top)});
+            left = std::min<std::int64_t>(left, std::max<std::int64_t>(x, rect.left));
+            right = std::max<std::int64_t>(right, std::min<std::int64_t>(x + width, rect.right));
+            top = std::min<std::int64_t>(top, std::max<std::int64_t>(y, rect.top));
+            bottom = std::max<std::int64_t>(bottom,
+                                            std::min<std::int64_t>(y + kCellHeight, rect.bottom));
         });
+    if (left >= right || top >= bottom) return SDL_Rect{0, 0, 0, 0};
+    return SDL_Rect{static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
+                    static_cast<int>(bottom - top)};
 }
 
 std::uint64_t textFontId() {

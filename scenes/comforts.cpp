@@ -21,27 +21,11 @@ ComfortState g_comforts;
 
 namespace {
 
-// Key codes (PC scan codes) the comforts read; the game itself reads none of them.
-constexpr int kKeyTab = 0x0F;
-constexpr int kKeyLeftCtrl = 0x1D;
-constexpr int kKeyA = 0x1E;
-constexpr int kKeyLeftAlt = 0x38;
-constexpr int kKeyPadEnter = 0x9C;
-constexpr int kKeyRightCtrl = 0x9D;
-constexpr int kKeyRightAlt = 0xB8;
-constexpr int kKeyUp = 0xC8;
-constexpr int kKeyPageUp = 0xC9;
-constexpr int kKeyDown = 0xD0;
-constexpr int kKeyPageDown = 0xD1;
-constexpr int kKeyDigit1 = 0x02; // 1..9 follow in order
-
 constexpr int kLinesShown = 14;          // display lines of the text rectangle
 constexpr int kMaxStepsPerFrame = 20000; // a page is far fewer steps
 constexpr Rect kTextRect{50, 50, 750, 550};
 
 struct Comforts {
-    std::array<std::uint8_t, 256> keysBefore{};
-    std::array<std::uint8_t, 4> buttonsBefore{};
     std::vector<std::uint8_t> shown;                // the revealed text of the page on screen
     std::int64_t shownPage = -1;                    // block and source of that page
     std::vector<std::vector<std::uint8_t>> history; // earlier pages' text, oldest first
@@ -54,12 +38,6 @@ Comforts c;
 
 bool down(int key) {
     return (g_keys[static_cast<std::size_t>(key)] & 0x80) != 0;
-}
-bool pressed(int key) {
-    return down(key) && (c.keysBefore[static_cast<std::size_t>(key)] & 0x80) == 0;
-}
-bool buttonPressed(int button) {
-    return (g_mouse.rgbButtons[button] & 0x80) != 0 && (c.buttonsBefore[button] & 0x80) == 0;
 }
 bool inGame() {
     return g_frameNo == kSceneGame;
@@ -91,8 +69,11 @@ void followPage() {
         }
         if (c.shownPage >= 0) c.readPages.insert(c.shownPage);
         c.shownPage = pageKey();
+        c.shown.clear();
     }
-    c.shown.assign(g_page.begin(), g_page.begin() + n);
+    // Only what the reveal added since the frame before.
+    c.shown.insert(c.shown.end(), g_page.begin() + static_cast<std::ptrdiff_t>(c.shown.size()),
+                   g_page.begin() + n);
 }
 
 // The backlog's display lines, oldest first, a blank line between pages.
@@ -133,14 +114,14 @@ void scrollBacklog(int lines) {
 }
 
 void backlogInput() {
-    if (pressed(kKeyReturn) || pressed(kKeyPadEnter) || buttonPressed(1)) {
+    if (keyPressed(kKeyReturn) || keyPressed(kKeyPadEnter) || mouseButtonPressed(1)) {
         g_comforts.backlogOpen = false;
         return;
     }
-    if (g_mouse.lZ > 0 || pressed(kKeyUp)) scrollBacklog(-1);
-    if (g_mouse.lZ < 0 || pressed(kKeyDown)) scrollBacklog(1);
-    if (pressed(kKeyPageUp)) scrollBacklog(-kLinesShown);
-    if (pressed(kKeyPageDown)) scrollBacklog(kLinesShown);
+    if (g_mouse.lZ > 0 || keyPressed(kKeyUp)) scrollBacklog(-1);
+    if (g_mouse.lZ < 0 || keyPressed(kKeyDown)) scrollBacklog(1);
+    if (keyPressed(kKeyPageUp)) scrollBacklog(-kLinesShown);
+    if (keyPressed(kKeyPageDown)) scrollBacklog(kLinesShown);
 }
 
 // ---- Menu --------------------------------------------------------------------------------
@@ -240,33 +221,24 @@ void chooseMenuItem(int item) {
     }
 }
 
-// The pointer moves over the menu as over the game, without a click reaching the game.
-void movePointerOnly() {
-    PointerState& p = g_pointer;
-    const int dx = std::clamp(g_mouse.lX, -100000, 100000) * p.speed;
-    const int dy = std::clamp(g_mouse.lY, -100000, 100000) * p.speed;
-    p.x = std::clamp(p.x + dx, p.bounds.left, p.bounds.right - p.width);
-    p.y = std::clamp(p.y + dy, p.bounds.top, p.bounds.bottom - p.height);
-    buildQuad(g_pointerQuad, 255, static_cast<float>(p.x), static_cast<float>(p.y),
-              static_cast<float>(p.x + p.width), static_cast<float>(p.y + p.height), 0, 0, 64, 64);
-}
-
 void menuInput() {
-    if (buttonPressed(1)) {
+    if (mouseButtonPressed(1)) {
         g_comforts.menuOpen = false;
         return;
     }
     if (g_mouse.lX != 0 || g_mouse.lY != 0) {
-        movePointerOnly();
+        movePointer(); // over the menu as over the game, no click reaching it
         const int item = (g_pointer.y - kMenuTop) / kItemHeight;
         if (g_pointer.x >= kMenuLeft - 20 && g_pointer.x < kMenuRight && g_pointer.y >= kMenuTop &&
             item < kMenuItems)
             g_comforts.menuItem = item;
     }
-    if (pressed(kKeyUp)) g_comforts.menuItem = (g_comforts.menuItem + kMenuItems - 1) % kMenuItems;
-    if (pressed(kKeyDown) || pressed(kKeyTab))
+    if (keyPressed(kKeyUp))
+        g_comforts.menuItem = (g_comforts.menuItem + kMenuItems - 1) % kMenuItems;
+    if (keyPressed(kKeyDown) || keyPressed(kKeyTab))
         g_comforts.menuItem = (g_comforts.menuItem + 1) % kMenuItems;
-    if (pressed(kKeyReturn) || pressed(kKeyPadEnter) || pressed(kKeySpace) || buttonPressed(0))
+    if (keyPressed(kKeyReturn) || keyPressed(kKeyPadEnter) || keyPressed(kKeySpace) ||
+        mouseButtonPressed(0))
         chooseMenuItem(g_comforts.menuItem);
 }
 
@@ -275,11 +247,7 @@ void menuInput() {
 // The pointer onto an active link, where the link test takes that link first.
 void pointAtLink(int index) {
     const QuadVertex& corner = g_links[static_cast<std::size_t>(index)].quad.v[0];
-    PointerState& p = g_pointer;
-    p.x = std::clamp(static_cast<int>(corner.x) + 4, p.bounds.left, p.bounds.right - p.width);
-    p.y = std::clamp(static_cast<int>(corner.y) + 1, p.bounds.top, p.bounds.bottom - p.height);
-    buildQuad(g_pointerQuad, 255, static_cast<float>(p.x), static_cast<float>(p.y),
-              static_cast<float>(p.x + p.width), static_cast<float>(p.y + p.height), 0, 0, 64, 64);
+    placePointer(static_cast<int>(corner.x) + 4, static_cast<int>(corner.y) + 1);
 }
 
 std::vector<int> activeLinks() {
@@ -296,12 +264,12 @@ void choiceKeys() {
     for (std::size_t i = 0; i < links.size(); ++i)
         if (g_links[static_cast<std::size_t>(links[i])].hovered) current = static_cast<int>(i);
     const int n = static_cast<int>(links.size());
-    if (pressed(kKeyDown) || pressed(kKeyTab))
+    if (keyPressed(kKeyDown) || keyPressed(kKeyTab))
         pointAtLink(links[static_cast<std::size_t>((current + 1) % n)]);
-    if (pressed(kKeyUp))
+    if (keyPressed(kKeyUp))
         pointAtLink(links[static_cast<std::size_t>(current <= 0 ? n - 1 : current - 1)]);
     for (int d = 0; d < 9 && d < n; ++d)
-        if (pressed(kKeyDigit1 + d)) {
+        if (keyPressed(kKeyDigit1 + d)) {
             pointAtLink(links[static_cast<std::size_t>(d)]);
             g_mouse.rgbButtons[0] |= 0x80; // taken as a click on it
         }
@@ -339,8 +307,6 @@ void runToNextPage(bool answerWaits) {
 
 void resetComforts() {
     g_comforts = ComfortState{};
-    c.keysBefore.fill(0);
-    c.buttonsBefore.fill(0);
     c.shown.clear();
     c.shownPage = -1;
     c.history.clear();
@@ -373,21 +339,18 @@ void comfortsBeforeScene() {
         if ((!alt && (down(kKeyReturn) || down(kKeyPadEnter))) || down(kKeySpace))
             g_mouse.rgbButtons[0] |= 0x80;
         if (inGame()) {
-            if (buttonPressed(1)) {
+            if (mouseButtonPressed(1)) {
                 g_comforts.menuOpen = true;
-            } else if (g_mouse.lZ > 0 || pressed(kKeyPageUp)) {
+            } else if (g_mouse.lZ > 0 || keyPressed(kKeyPageUp)) {
                 openBacklog();
             } else {
                 if (g_script.choiceWait) choiceKeys();
                 // The wheel towards the player goes on from a click wait.
                 if (g_mouse.lZ < 0 && atClickWait()) signalClick();
-                if (pressed(kKeyA)) g_comforts.autoMode = !g_comforts.autoMode;
+                if (keyPressed(kKeyA)) g_comforts.autoMode = !g_comforts.autoMode;
             }
         }
     }
-    c.keysBefore = g_keys;
-    std::copy(std::begin(g_mouse.rgbButtons), std::end(g_mouse.rgbButtons),
-              c.buttonsBefore.begin());
 }
 
 bool comfortsHoldGame() {

@@ -11,6 +11,7 @@
 #include "base/files.h"
 #include "base/message.h"
 #include "base/places.h"
+#include "base/replace_file.h"
 #include "script/checkpoint_record.h"
 #include "script/script.h"
 #include "sound/sound.h"
@@ -79,56 +80,6 @@ bool fileHolds(const std::string& path, const std::array<std::uint8_t, kCheckpoi
     return n >= 0 && got == bytes.size() && std::equal(bytes.begin(), bytes.end(), held.begin());
 }
 
-// Writes the bytes beside the old file and renames them into place, so that a crash or a full
-// disk never leaves a torn or empty checkpoint behind. The temporary file is made afresh and
-// never opened through a link, which could point anywhere. Empty on success, else the reason.
-std::string replaceCheckpointFile(const std::string& path,
-                                  const std::array<std::uint8_t, kCheckpointSize>& bytes) {
-    const std::string temporary = path + ".new";
-    auto failed = [&](const char* step, int error) {
-        return std::string(step) + " " + temporary + ": " + std::strerror(error);
-    };
-    // A stale temporary file (or a link planted in its place) goes first; anything that is not
-    // a file or a link is left alone and makes the exclusive create below fail.
-    if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) {
-        struct stat st {};
-        if (::lstat(temporary.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-            return failed("cannot create", EISDIR);
-        return failed("cannot remove", errno);
-    }
-    const int fd =
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) return failed("cannot create", errno);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) {
-            const int error = n < 0 ? errno : ENOSPC;
-            ::close(fd);
-            ::unlink(temporary.c_str());
-            return failed("cannot write", error);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0) {
-        const int error = errno;
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        return failed("cannot sync", error);
-    }
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        return failed("cannot close", error);
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        return "cannot replace " + path + ": " + std::strerror(error);
-    }
-    return {};
-}
-
 // Writes the scrambled record unless this run already wrote these very bytes and they are
 // still on disk: nothing is lost then, the file already holds them. A failure is shown once,
 // and again only after a write has succeeded in between, so a script that keeps landing on a
@@ -139,7 +90,8 @@ std::optional<bool> storeCheckpoint(const std::string& path,
     if (g_writes.written && g_writes.path == path && g_writes.bytes == bytes &&
         fileHolds(path, bytes))
         return false;
-    const std::string reason = replaceCheckpointFile(path, bytes);
+    const std::string reason = replaceFile(
+        path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     if (!reason.empty()) {
         g_writes.written = false;
         if (!g_writes.failureReported) {

@@ -18,8 +18,6 @@ namespace {
 
 using game::fs::path;
 
-constexpr int kKeyF5 = 0x3F;
-
 // A game folder with the game's pictures and sounds and, for its scenario, only sources.
 void writeSourceGame(const path& dir, const std::string& block0, const std::string& block1) {
     game::writeGame(dir, "", "");
