@@ -60,7 +60,10 @@ void handleEvent(const SDL_Event& e) {
         g_quit = true;
         break;
     case SDL_KEYDOWN:
+#ifndef __EMSCRIPTEN__
+        // A web page cannot be closed by the game: there Escape only gives the pointer back.
         if (e.key.keysym.scancode == SDL_SCANCODE_ESCAPE) g_quit = true;
+#endif
         // Alt+Enter and F11, keys the game leaves unused, toggle fullscreen.
         if (!e.key.repeat && (e.key.keysym.scancode == SDL_SCANCODE_F11 ||
                               ((e.key.keysym.mod & KMOD_ALT) != 0 &&
@@ -131,9 +134,21 @@ void shutDown() {
     SDL_Quit();
 }
 
+// What the running program keeps between two frames.
+struct Run {
+    const ProgramOptions* config = nullptr;
+    std::chrono::nanoseconds period{};
+    std::chrono::steady_clock::time_point nextFrame;
+    ReplayCursor replay;
+    std::uint64_t frame = 0;
+    int exitCode = 0;
+};
+
+Run g_run;
+
 } // namespace
 
-int runProgram(const ProgramOptions& config) {
+int startProgram(const ProgramOptions& config) {
     if (!config.tracePath.empty() && !openTrace(config.tracePath)) {
         std::fprintf(stderr, "tolvane: cannot write the trace file %s\n", config.tracePath.c_str());
         return 2;
@@ -194,55 +209,77 @@ int runProgram(const ProgramOptions& config) {
     g_headless = config.headless;
     g_active = config.headless || (SDL_GetWindowFlags(g_window) & SDL_WINDOW_MINIMIZED) == 0;
 
-    const auto period = std::chrono::nanoseconds(1'000'000'000 / displayRefreshRate());
+    g_run = Run{};
+    g_run.config = &config;
+    g_run.period = std::chrono::nanoseconds(1'000'000'000 / displayRefreshRate());
     setComfortFrameRate(displayRefreshRate());
-    auto nextFrame = std::chrono::steady_clock::now();
-    ReplayCursor replay;
-    std::uint64_t frame = 0;
-    int exitCode = 0;
+    g_run.nextFrame = std::chrono::steady_clock::now();
     g_quit = false;
+    return 0;
+}
 
-    while (!g_quit) {
-        SDL_Event e;
-        if (!g_active) {
-            // Minimised: no frames, and no processor time beyond waiting for the next event.
+StepResult stepProgram(bool mayWait) {
+    const ProgramOptions& config = *g_run.config;
+    SDL_Event e;
+    if (!g_active) {
+        // Minimised: no frames, and no processor time beyond waiting for the next event.
+        if (mayWait) {
             if (SDL_WaitEvent(&e)) handleEvent(e);
-            continue;
+        } else {
+            while (SDL_PollEvent(&e))
+                handleEvent(e);
         }
-        while (SDL_PollEvent(&e))
-            handleEvent(e);
-        if (g_quit || !g_active) continue;
-
-        ++frame;
-        g_traceFrame = frame;
-        if (injectReplayEvents(replayEventsForFrame(config.replay, frame, &replay))) break;
-        if (runFrame() < 0) {
-            exitCode = 1;
-            break;
-        }
-        if (frame == 1) releaseHeldSound();
-        // What the player asked of the menu.
-        if (g_comforts.fullscreenWanted) toggleFullscreen();
-        if (g_comforts.settingsChanged) saveSettings(g_settingsPath, g_comfortSettings);
-        g_comforts.fullscreenWanted = g_comforts.settingsChanged = false;
-        if (g_comforts.quitWanted) break;
-        // A failed write says what failed itself, and makes the exit status 1.
-        for (const FrameOutput& shot : config.screenshots)
-            if (shot.frame == frame) saveScreenshot(shot.path);
-        for (const FrameOutput& state : config.states)
-            if (state.frame == frame) writeGameState(state.path, frame);
-        if (config.frames != 0 && frame >= config.frames) break;
-
-        if (!config.headless) {
-            // One frame a display refresh, the reveal one character a frame. Most frames change
-            // nothing and present nothing, so there is no retrace to wait on: the loop sleeps to
-            // the display's period. A present that waits for the retrace only shifts the phase.
-            nextFrame += period;
-            const auto now = std::chrono::steady_clock::now();
-            if (nextFrame < now - period) nextFrame = now; // fell far behind: do not catch up
-            std::this_thread::sleep_until(nextFrame);
-        }
+        return g_quit ? StepResult::Finished : StepResult::Waited;
     }
+    while (SDL_PollEvent(&e))
+        handleEvent(e);
+    if (g_quit) return StepResult::Finished;
+    if (!g_active) return StepResult::Waited;
+
+    const std::uint64_t frame = ++g_run.frame;
+    g_traceFrame = frame;
+    if (injectReplayEvents(replayEventsForFrame(config.replay, frame, &g_run.replay)))
+        return StepResult::Finished;
+    if (runFrame() < 0) {
+        g_run.exitCode = 1;
+        return StepResult::Finished;
+    }
+    if (frame == 1) releaseHeldSound();
+    // What the player asked of the menu.
+    if (g_comforts.fullscreenWanted) toggleFullscreen();
+    if (g_comforts.settingsChanged) saveSettings(g_settingsPath, g_comfortSettings);
+    g_comforts.fullscreenWanted = g_comforts.settingsChanged = false;
+    if (g_comforts.quitWanted) return StepResult::Finished;
+    // A failed write says what failed itself, and makes the exit status 1.
+    for (const FrameOutput& shot : config.screenshots)
+        if (shot.frame == frame) saveScreenshot(shot.path);
+    for (const FrameOutput& state : config.states)
+        if (state.frame == frame) writeGameState(state.path, frame);
+    if (config.frames != 0 && frame >= config.frames) return StepResult::Finished;
+    return StepResult::Ran;
+}
+
+std::uint64_t programFrame() {
+    return g_run.frame;
+}
+
+int finishProgram() {
     shutDown();
-    return exitCode == 0 && outputFailed() ? 1 : exitCode;
+    return g_run.exitCode == 0 && outputFailed() ? 1 : g_run.exitCode;
+}
+
+int runProgram(const ProgramOptions& config) {
+    if (const int failed = startProgram(config); failed != 0) return failed;
+    StepResult step;
+    while ((step = stepProgram(true)) != StepResult::Finished) {
+        if (step != StepResult::Ran || config.headless) continue;
+        // One frame a display refresh, the reveal one character a frame. Most frames change
+        // nothing and present nothing, so there is no retrace to wait on: the loop sleeps to
+        // the display's period. A present that waits for the retrace only shifts the phase.
+        g_run.nextFrame += g_run.period;
+        const auto now = std::chrono::steady_clock::now();
+        if (g_run.nextFrame < now - g_run.period) g_run.nextFrame = now; // far behind: no catch-up
+        std::this_thread::sleep_until(g_run.nextFrame);
+    }
+    return finishProgram();
 }

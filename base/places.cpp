@@ -89,6 +89,13 @@ bool holdsGame(const std::string& folder) {
 }
 
 bool folderTakesSaves(const std::string& folder, const std::string& installedDemo) {
+#ifdef __EMSCRIPTEN__
+    // A web page's game folder lives in memory and is gone at the next load: its saves go to the
+    // player's folder, which the page keeps in the browser's storage.
+    (void)folder;
+    (void)installedDemo;
+    return false;
+#endif
     const std::string here = canonical(folder);
     if (here.empty()) return false;
     if (isInside(here, canonical(installedDemo))) return false;

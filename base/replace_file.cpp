@@ -8,6 +8,10 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
+
 std::string replaceFile(const std::string& path, std::string_view bytes) {
     const std::string temporary = path + ".new";
     auto failed = [&](const char* step, int error) {
@@ -51,5 +55,12 @@ std::string replaceFile(const std::string& path, std::string_view bytes) {
         ::unlink(temporary.c_str());
         return "cannot replace " + path + ": " + std::strerror(error);
     }
+#ifdef __EMSCRIPTEN__
+    // In a web page the file is in memory until the page copies it into the browser's storage,
+    // which it does in one transaction: the stored file is the old one or the new one, whole.
+    EM_ASM({
+        if (Module.tolvaneKeepFiles) Module.tolvaneKeepFiles();
+    });
+#endif
     return {};
 }

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "render/quad.h"
@@ -94,6 +95,13 @@ void releaseImageTables();
 void releaseFixedTextures();
 
 // ---- Text font ---------------------------------------------------------------------------
+
+// In a web page there is no font library to ask: the page puts the game's font file here, and
+// the text is drawn with it.
+inline constexpr const char* kWebFontFile = "/font/game.ttf";
+// The font file the text is drawn with (found once, then kept for the run) and the index of the
+// face in it. False when no face that holds Japanese is found.
+bool textFontFile(std::string* path, int* faceIndex);
 
 // Creates the one text font: a fixed-pitch Japanese gothic face, cells 35 pixels high, 14 wide
 // for a single-byte character and 28 for a double-byte one. Replaces the previous font.

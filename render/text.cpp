@@ -1,10 +1,13 @@
 // The text font: a Japanese gothic face found through fontconfig, rasterised by SDL_ttf into a
 // glyph atlas, and counted Shift-JIS text laid out on a fixed grid of 14- and 28-pixel cells.
 #include <SDL_ttf.h>
+#ifndef __EMSCRIPTEN__
 #include <fontconfig/fontconfig.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <optional>
 #include <string>
@@ -97,6 +100,15 @@ std::vector<std::string> g_patterns = kDefaultPatterns;
 std::optional<FontFile> g_fontFile; // the lookup's result, kept for the run
 bool g_lookedUp = false;
 
+#ifdef __EMSCRIPTEN__
+// A web page has no font library to ask: the page puts the game's font at a fixed place.
+std::optional<FontFile> findFontFile() {
+    std::FILE* file = std::fopen(kWebFontFile, "rb");
+    if (!file) return std::nullopt;
+    std::fclose(file);
+    return FontFile{kWebFontFile, 0};
+}
+#else
 std::optional<FontFile> findFontFile() {
     FcConfig* config = FcInitLoadConfigAndFonts();
     if (!config) return std::nullopt;
@@ -127,6 +139,7 @@ std::optional<FontFile> findFontFile() {
     FcConfigDestroy(config);
     return found;
 }
+#endif
 
 int advanceOf(TTF_Font* font, Uint32 ch) {
     int minx, maxx, miny, maxy, advance = 0;
@@ -342,6 +355,17 @@ template <class F> void forEachGlyph(const std::uint8_t* text, int count, const 
 }
 
 } // namespace
+
+bool textFontFile(std::string* path, int* faceIndex) {
+    if (!g_lookedUp) {
+        g_fontFile = findFontFile();
+        g_lookedUp = true;
+    }
+    if (!g_fontFile) return false;
+    *path = g_fontFile->path;
+    *faceIndex = g_fontFile->index;
+    return true;
+}
 
 namespace {
 // An empty atlas for the scale, the face sized for it. False when no texture can be made.

@@ -174,6 +174,17 @@ std::string menuText(int item) {
     }
 }
 
+} // namespace
+
+std::string comfortCharacters() {
+    std::string all = "自動履歴０１２３４５６７８９％　入切そのまま速く一度に";
+    for (int item = 0; item < kMenuItems; ++item)
+        all += menuText(item);
+    return all;
+}
+
+namespace {
+
 int nextVolume(int volume) {
     return volume <= 0 ? 100 : std::max(0, (volume - 1) / 25 * 25);
 }

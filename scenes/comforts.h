@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 enum class TextSpeed : std::uint8_t { AsIs, Faster, InstantPage };
 
@@ -57,3 +58,7 @@ void setComfortFrameRate(int framesPerSecond);
 inline constexpr int kBacklogPages = 200;
 // How many earlier pages the backlog holds (for the state dump and tests).
 int backlogPageCount();
+
+// Every character the comforts may draw in the game's font (the menu's lines in each of their
+// states, the marks), in UTF-8: a font cut down to a game's characters must hold these too.
+std::string comfortCharacters();

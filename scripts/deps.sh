@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the engine needs to build, play and test, when any is missing.
+# Installs the Debian packages the engine needs to build, play and test, and any named on the
+# command line, when any is missing.
 set -euo pipefail
 packages=(
     cmake g++ clang libclang-rt-14-dev pkg-config make
@@ -9,6 +10,8 @@ packages=(
     xvfb xauth xfonts-base openbox
     dpkg-dev file lintian appstream groff-base xdotool x11-apps python3 python3-numpy
 )
+# A caller may name more, for a part of the work only (the browser test's Chromium).
+packages+=("$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the suite in an
-# AddressSanitizer + UndefinedBehaviorSanitizer build, a short run of every fuzzer, then the
-# suite in the normal build.
+# AddressSanitizer + UndefinedBehaviorSanitizer build, a short run of every fuzzer, the suite in
+# the normal build, then the browser build against the desktop program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -23,4 +23,10 @@ if [ -x scripts/fuzz.sh ]; then
     scripts/fuzz.sh "${TOLVANE_FUZZ_SECONDS:-60}"
 fi
 
-cd build && ctest --output-on-failure -j"$jobs"
+(cd build && ctest --output-on-failure -j"$jobs")
+
+# The browser build: the packaged demo played in headless Chromium, frame for frame against the
+# desktop program.
+scripts/web.sh
+scripts/deps.sh chromium
+python3 tests/web/browser_test.py build build-web/demo

@@ -1,8 +1,17 @@
 #!/usr/bin/env bash
-# Builds what the WebAssembly build of the engine stands on: installs the compiler with apt-get,
-# fetches Debian's sources of SDL2 and the libraries under it, and builds them once into
-# build-web/prefix/ (a library already there is reused). Everything lands under build-web/.
+# The browser build: installs the compiler with apt-get, fetches Debian's sources of SDL2 and
+# the libraries under it and builds them once into build-web/prefix/ (a library already there is
+# reused), builds the engine to WebAssembly in build-web/engine/ and packages the bundled demo as
+# a web page in build-web/demo/. --serve then serves that page on 127.0.0.1 (port 8000, or
+# WEB_PORT).
 set -euo pipefail
+serve=0
+for arg in "$@"; do
+    case $arg in
+    --serve) serve=1 ;;
+    *) echo "usage: scripts/web.sh [--serve]" >&2; exit 2 ;;
+    esac
+done
 cd "$(dirname "$0")/.."
 root=$PWD
 out=$root/build-web
@@ -121,8 +130,24 @@ build_cmake libsdl2-mixer -DSDL2MIXER_SAMPLES=OFF -DSDL2MIXER_VENDORED=OFF \
     -DSDL2MIXER_WAVE=ON
 echo "The libraries are in $prefix"
 
+# The desktop build packages the game: its tool cuts the font and renders the music.
+"$root/scripts/deps.sh"
+if [ ! -f "$root/build/CMakeCache.txt" ]; then
+    cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLVANE_WERROR=ON
+fi
+cmake --build "$root/build" -j"$jobs" --target tolvane-script demo_game
+
 # The engine itself, over the prefix.
 emcmake cmake -S "$root" -B "$out/engine" -DCMAKE_BUILD_TYPE=Release -DTOLVANE_WERROR=ON \
     -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_ROOT_PATH="$prefix" \
     -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/node
-cmake --build "$out/engine" -j"$jobs"
+cmake --build "$out/engine" -j"$jobs" --target tolvane
+
+# The bundled demo as a web page.
+"$root/build/tools/tolvane-script" web --runtime "$out/engine" "$root/build/demo/game" "$out/demo"
+
+if [ "$serve" = 1 ]; then
+    port=${WEB_PORT:-8000}
+    echo "The demo plays at http://127.0.0.1:$port/ (Ctrl+C stops the server)"
+    exec python3 -m http.server --bind 127.0.0.1 --directory "$out/demo" "$port"
+fi

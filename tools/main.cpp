@@ -20,6 +20,7 @@
 #include "script/scenario_text.h"
 #include "tools/checkpoint_fields.h"
 #include "tools/lint.h"
+#include "tools/web_package.h"
 
 namespace {
 
@@ -34,6 +35,8 @@ constexpr const char* kToolHelp =
     "  lint [--source] [--watch] [GAME_DIR]\n"
     "                                  check a game folder's scenario as the engine plays it\n"
     "  save [Data.sav]                 print the fields of a checkpoint file\n"
+    "  web [--runtime DIR] GAME_DIR OUT_DIR\n"
+    "                                  package a game folder as a web page\n"
     "\n"
     "'tolvane-script COMMAND --help' tells more about a command.\n"
     "Exit status: 0 done, 1 the input has errors, 2 the command could not run.\n";
@@ -86,6 +89,23 @@ constexpr const char* kSaveHelp =
     "would refuse is reported with the field and byte offset of its damage, and the exit status\n"
     "is 1. Beside a Scenario folder (a file in a game folder), the label is looked up in the\n"
     "block as the continue looks it up; a label the block does not hold is damage too.\n";
+
+constexpr const char* kWebHelp =
+    "usage: tolvane-script web [--runtime DIR] [--soundfont FILE] GAME_DIR OUT_DIR\n"
+    "\n"
+    "Packages the game in GAME_DIR as a static web page in OUT_DIR: index.html, the browser\n"
+    "build of the engine (tolvane.js, tolvane.wasm) and game.pak with game.json, which hold the\n"
+    "game's files (not a Data.sav), its font cut down to the characters the scenario and the\n"
+    "engine draw, and its MIDI music rendered by the desktop's synthesiser with the same sound\n"
+    "font. Serve OUT_DIR over HTTP: a page opened from file:// cannot load its files. The page\n"
+    "keeps the player's checkpoint and settings in the browser's storage.\n"
+    "\n"
+    "  --runtime DIR     the browser build (scripts/web.sh makes it in build-web/engine);\n"
+    "                    by default TOLVANE_WEB_RUNTIME, else the one installed beside the tool\n"
+    "  --soundfont FILE  the sound font to render the music with (default: the engine's)\n"
+    "\n"
+    "Exit status: 0 done (warnings, such as music that cannot be rendered, may be shown),\n"
+    "1 the font cannot be packaged, 2 a file could not be read or written.\n";
 
 void printProblems(const std::string& file, const std::vector<TextProblem>& problems,
                    const char* kind) {
@@ -263,6 +283,28 @@ int runLint(std::vector<std::string> args) {
 
 } // namespace
 
+int runWeb(std::vector<std::string> args) {
+    if (wantsHelp(args)) return std::fputs(kWebHelp, stdout), 0;
+    WebPackageOptions options;
+    options.runtimeDir = defaultWebRuntime();
+    std::vector<std::string> folders;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if ((a == "--runtime" || a == "--soundfont") && i + 1 < args.size())
+            (a == "--runtime" ? options.runtimeDir : options.soundFonts) = args[++i];
+        else if (a.starts_with("-"))
+            return usageError(("unknown option " + a).c_str(), kWebHelp);
+        else
+            folders.push_back(a);
+    }
+    if (folders.size() != 2) return usageError("web needs GAME_DIR and OUT_DIR", kWebHelp);
+    if (options.runtimeDir.empty())
+        return usageError("no browser build found: name it with --runtime DIR", kWebHelp);
+    options.gameDir = folders[0];
+    options.outDir = folders[1];
+    return packageWebGame(options, stderr);
+}
+
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) return usageError("no command given", kToolHelp);
@@ -274,5 +316,6 @@ int main(int argc, char** argv) {
     if (command == "decode") return runDecode(args);
     if (command == "save") return runSave(args);
     if (command == "lint") return runLint(args);
+    if (command == "web") return runWeb(args);
     return usageError(("unknown command " + command).c_str(), kToolHelp);
 }

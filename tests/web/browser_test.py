@@ -1,0 +1,205 @@
+#!/usr/bin/env python3
+"""The packaged demo played in headless Chromium equals the desktop program, frame for frame.
+
+Plays one replay twice: with the desktop program (headless, the software renderer) and in the
+web page, which is told the replay and the frames to report. At each of those frames the page's
+canvas must equal the desktop's screenshot pixel for pixel, and the game's state must be the
+same JSON. The page is then loaded again: the checkpoint the browser kept must be the very
+bytes the game wrote before the reload, and the same bytes the desktop program wrote.
+
+usage: browser_test.py NATIVE_BUILD PAGE_DIR
+"""
+import http.server
+import json
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import urllib.parse
+
+NATIVE, PAGE = (os.path.abspath(p) for p in sys.argv[1:3])
+GAME = os.path.join(NATIVE, "demo", "game")
+CHROMIUM = shutil.which("chromium") or "/usr/bin/chromium"
+
+# Answers every click wait within two frames, with the pointer left of the choices until the
+# replay moves it onto the first one; the game ends on the ending's page.
+FRAMES = 2600
+REPLAY = ["3 move 0 40"] + [f"{n} click" for n in range(4, 2400, 2)]
+REPLAY += ["2430 move 260 380", "2460 click"]
+REPLAY += [f"{n} click" for n in range(2470, FRAMES, 2)]
+# The title; the first page typing; a click wait; the choice with the pointer on a link; the
+# page after the choice.
+SHOTS = [2, 150, 305, 2440, 2475]
+
+reports = {}
+reports_lock = threading.Condition()
+
+
+class Handler(http.server.SimpleHTTPRequestHandler):
+    def __init__(self, *args, **kwargs):
+        super().__init__(*args, directory=PAGE, **kwargs)
+
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        if self.path.startswith("/replay.txt"):
+            body = ("\n".join(REPLAY) + "\n").encode()
+            self.send_response(200)
+            self.send_header("Content-Type", "text/plain")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+            return
+        super().do_GET()
+
+    def do_POST(self):
+        url = urllib.parse.urlparse(self.path)
+        query = urllib.parse.parse_qs(url.query)
+        body = self.rfile.read(int(self.headers.get("Content-Length", "0")))
+        key = (url.path, query["kind"][0], int(query["frame"][0]))
+        with reports_lock:
+            if key[1] == "log":
+                print("page:", body.decode(errors="replace"), flush=True)
+            else:
+                reports[key] = body
+            reports_lock.notify_all()
+        self.send_response(204)
+        self.end_headers()
+
+
+def wait_for(key, seconds):
+    deadline = time.time() + seconds
+    with reports_lock:
+        while key not in reports:
+            left = deadline - time.time()
+            if left <= 0:
+                sys.exit(f"FAIL: the page never reported {key}")
+            reports_lock.wait(left)
+        return reports[key]
+
+
+def bmp_rgba(path):
+    """The pixels of a 24- or 32-bit BMP as top-down RGBA with full alpha."""
+    data = open(path, "rb").read()
+    offset, = struct.unpack_from("<I", data, 10)
+    width, height, _, bits = struct.unpack_from("<iiHH", data, 18)
+    step = bits // 8
+    stride = (width * step + 3) & ~3
+    rows = []
+    for y in range(abs(height)):
+        src = y if height < 0 else abs(height) - 1 - y
+        row = data[offset + src * stride: offset + src * stride + width * step]
+        out = bytearray(width * 4)
+        out[0::4] = row[2::step]
+        out[1::4] = row[1::step]
+        out[2::4] = row[0::step]
+        out[3::4] = b"\xff" * width
+        rows.append(bytes(out))
+    return width, abs(height), b"".join(rows)
+
+
+def run_page(server_port, profile, query, until, seconds):
+    url = f"http://127.0.0.1:{server_port}/index.html?{query}"
+    browser = subprocess.Popen(
+        [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+         "--no-first-run", "--disable-background-networking", "--disable-component-update",
+         "--disable-sync", "--autoplay-policy=no-user-gesture-required",
+         "--window-size=800,600", f"--user-data-dir={profile}", url],
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        return wait_for(until, seconds)
+    finally:
+        browser.terminate()
+        try:
+            browser.wait(10)
+        except subprocess.TimeoutExpired:
+            browser.kill()
+
+
+def main():
+    work = tempfile.mkdtemp(prefix="tolvane-web-")
+    failures = []
+    try:
+        # The desktop program, on a copy of the game (it writes its checkpoint into the folder).
+        game = os.path.join(work, "game")
+        shutil.copytree(GAME, game)
+        if os.path.exists(os.path.join(game, "Data.sav")):
+            os.remove(os.path.join(game, "Data.sav"))
+        with open(os.path.join(work, "replay.txt"), "w") as f:
+            f.write("\n".join(REPLAY) + "\n")
+        command = [os.path.join(NATIVE, "tolvane"), "--headless", "--frames", str(FRAMES),
+                   "--input", os.path.join(work, "replay.txt")]
+        for n in SHOTS:
+            command += ["--screenshot", f"{n}:{work}/{n}.bmp", "--state", f"{n}:{work}/{n}.json"]
+        subprocess.run(command + [game], check=True, stdout=subprocess.DEVNULL,
+                       env=dict(os.environ, SDL_AUDIODRIVER="dummy"))
+        native_save = open(os.path.join(game, "Data.sav"), "rb").read()
+
+        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        port = server.server_address[1]
+        profile = os.path.join(work, "profile")
+
+        shots = ",".join(map(str, SHOTS))
+        started = time.time()
+        # The game's end loads the page again, which reports what the storage holds.
+        reload = urllib.parse.quote("?report=/second")
+        kept = run_page(port, profile,
+                        f"replay=replay.txt&shots={shots}&frames={FRAMES}&report=/first"
+                        f"&autostart=1&then={reload}", ("/second", "save", 0), 300)
+        print(f"the page played {FRAMES} frames and reloaded in {time.time() - started:.1f} s")
+        if reports.get(("/first", "save", 0)) != b"":
+            failures.append("the browser's storage held a checkpoint before the first run")
+
+        for n in SHOTS:
+            width, height, expected = bmp_rgba(os.path.join(work, f"{n}.bmp"))
+            canvas = reports.get(("/first", "canvas", n))
+            if canvas is None:
+                failures.append(f"frame {n}: no canvas reported")
+                continue
+            if len(canvas) != len(expected):
+                failures.append(f"frame {n}: canvas of {len(canvas)} bytes, {width}x{height} wanted")
+                continue
+            wrong = sum(1 for i in range(0, len(expected), 4)
+                        if canvas[i:i + 3] != expected[i:i + 3])
+            if wrong:
+                first = next(i for i in range(0, len(expected), 4)
+                             if canvas[i:i + 3] != expected[i:i + 3]) // 4
+                failures.append(f"frame {n}: {wrong} pixels differ, the first at "
+                                f"({first % width}, {first // width}): page "
+                                f"{tuple(canvas[first * 4:first * 4 + 3])}, desktop "
+                                f"{tuple(expected[first * 4:first * 4 + 3])}")
+                with open(os.path.join(work, f"{n}.rgba"), "wb") as f:
+                    f.write(canvas)
+            page_state = json.loads(reports.get(("/first", "state", n), b"null") or b"null")
+            native_state = json.load(open(os.path.join(work, f"{n}.json")))
+            if page_state != native_state:
+                failures.append(f"frame {n}: the state differs:\n  page    {page_state}\n"
+                                f"  desktop {native_state}")
+
+        saved = reports.get(("/first", "save", -1), b"")
+        if len(saved) != 500 or saved != native_save:
+            failures.append(f"the page's checkpoint ({len(saved)} bytes) is not the desktop's "
+                            f"({len(native_save)} bytes)")
+        if kept != saved:
+            failures.append(f"after a reload the browser kept {len(kept)} bytes, not the "
+                            f"{len(saved)} written before it")
+        server.shutdown()
+    finally:
+        if failures:
+            print(f"(files kept in {work})")
+        else:
+            shutil.rmtree(work, ignore_errors=True)
+    for failure in failures:
+        print("FAIL:", failure)
+    if failures:
+        sys.exit(1)
+    print(f"PASS: {len(SHOTS)} frames equal the desktop's, the checkpoint kept over a reload")
+
+
+main()
