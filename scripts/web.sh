@@ -121,8 +121,17 @@ build_cmake libsdl2-mixer -DSDL2MIXER_SAMPLES=OFF -DSDL2MIXER_VENDORED=OFF \
     -DSDL2MIXER_WAVE=ON
 echo "The libraries are in $prefix"
 
+# The engine's code page 932 tables come from the native build (build/, or $NATIVE_BUILD), whose
+# generator asks this machine's iconv for them; it is configured first when it is not yet.
+native=${NATIVE_BUILD:-$root/build}
+if [ ! -e "$native/CMakeCache.txt" ]; then
+    cmake -S "$root" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLVANE_WERROR=ON
+fi
+cmake --build "$native" --target cp932_table -j"$jobs"
+
 # The engine itself, over the prefix.
 emcmake cmake -S "$root" -B "$out/engine" -DCMAKE_BUILD_TYPE=Release -DTOLVANE_WERROR=ON \
     -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_ROOT_PATH="$prefix" \
-    -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/node
+    -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/node \
+    -DTOLVANE_CP932_TABLE="$native/generated/cp932_table.inc"
 cmake --build "$out/engine" -j"$jobs"
