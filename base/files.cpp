@@ -1,12 +1,12 @@
 #include "base/files.h"
 
-#include <cerrno>
 #include <dirent.h>
-#include <iconv.h>
 #include <strings.h>
 #include <sys/stat.h>
 
-#include <vector>
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
 
 namespace {
 
@@ -30,30 +30,95 @@ std::optional<std::string> findCaseInsensitive(const std::string& dir, const std
     return found;
 }
 
-// Converts with iconv, replacing what cannot be converted; never stalls on a cut-off sequence.
-std::string convertLenient(const char* to, const char* from, std::string_view in,
-                           std::string_view replacement) {
-    iconv_t cd = ::iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(in);
-    std::string out;
-    std::vector<char> buf(in.size() * 4 + 16);
-    char* src = const_cast<char*>(in.data());
-    size_t srcLeft = in.size();
-    while (srcLeft > 0) {
-        char* dst = buf.data();
-        size_t dstLeft = buf.size();
-        size_t r = ::iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-        out.append(buf.data(), dst - buf.data());
-        if (r == static_cast<size_t>(-1)) {
-            if (errno == E2BIG) continue;
-            if (errno == EINVAL) break; // a sequence cut off at the end: drop it
-            out += replacement;         // EILSEQ: skip one byte
-            ++src;
-            --srcLeft;
-        }
+// Made at build time by tools/make_cp932_table from the build machine's iconv, so that every
+// build converts alike, also where the C library has no code page 932.
+#include "cp932_table.inc"
+
+// The code point the pair (lead, trail) stands for; 0 when it stands for nothing.
+std::uint16_t cp932Pair(unsigned char lead, unsigned char trail) {
+    const std::uint8_t row = kCp932RowOfLead[lead];
+    if (row == 0xFF || trail < kCp932TrailFirst || trail >= kCp932TrailFirst + kCp932Trails)
+        return 0;
+    return kCp932Pairs[row][trail - kCp932TrailFirst];
+}
+
+// The code of each code point of the first plane (a byte, a pair, kCp932None or
+// kCp932Dropped), built at first use from the decoding tables rather than stored twice.
+const std::uint16_t* cp932Codes() {
+    static std::uint16_t codes[0x10000];
+    static const bool built = [] {
+        std::fill(std::begin(codes), std::end(codes), kCp932None);
+        for (int b = 0; b < 256; ++b)
+            if (kCp932Single[b] < kCp932Lead && codes[kCp932Single[b]] == kCp932None)
+                codes[kCp932Single[b]] = static_cast<std::uint16_t>(b);
+        for (int row = 0; row < kCp932Rows; ++row)
+            for (int i = 0; i < kCp932Trails; ++i) {
+                const std::uint16_t cp = kCp932Pairs[row][i];
+                if (cp != 0 && codes[cp] == kCp932None)
+                    codes[cp] = static_cast<std::uint16_t>(kCp932LeadOfRow[row] << 8 |
+                                                           (kCp932TrailFirst + i));
+            }
+        for (const auto& e : kCp932EncodeExceptions)
+            codes[e[0]] = e[1];
+        return true;
+    }();
+    (void)built;
+    return codes;
+}
+
+// Beyond the first plane nothing has a code, but the language tags are dropped without a fault,
+// as iconv's encoder drops them.
+std::uint16_t cp932Code(std::uint32_t cp) {
+    if (cp <= 0xFFFF) return cp932Codes()[cp];
+    for (const auto& range : kCp932DroppedRanges)
+        if (cp >= range[0] && cp <= range[1]) return kCp932Dropped;
+    return kCp932None;
+}
+
+void appendUtf8(std::string& out, std::uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | cp >> 6);
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | cp >> 12);
+        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
     }
-    ::iconv_close(cd);
-    return out;
+}
+
+// The length of the well-formed UTF-8 character at `i`, its code point in *cp; 0 when the
+// bytes there are malformed or cut off.
+std::size_t utf8CharAt(std::string_view text, std::size_t i, std::uint32_t* cp) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char c = s[i];
+    std::size_t extra;
+    if (c < 0x80) {
+        *cp = c;
+        return 1;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+        extra = 1;
+        *cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        extra = 2;
+        *cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        extra = 3;
+        *cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + extra >= text.size()) return 0;
+    for (std::size_t k = 1; k <= extra; ++k) {
+        const unsigned char cc = s[i + k];
+        if ((cc & 0xC0) != 0x80) return 0;
+        *cp = (*cp << 6) | (cc & 0x3F);
+    }
+    if ((extra == 2 && (*cp < 0x800 || (*cp >= 0xD800 && *cp <= 0xDFFF))) ||
+        (extra == 3 && (*cp < 0x10000 || *cp > 0x10FFFF)))
+        return 0;
+    return extra + 1;
 }
 
 } // namespace
@@ -92,66 +157,57 @@ std::FILE* openGameFile(std::string_view gamePath, const char* mode) {
 }
 
 std::string sjisToUtf8(std::string_view sjis) {
-    return convertLenient("UTF-8", "CP932", sjis, "\xEF\xBF\xBD");
+    std::string out;
+    out.reserve(sjis.size() * 3 / 2);
+    const auto* s = reinterpret_cast<const unsigned char*>(sjis.data());
+    std::size_t i = 0;
+    while (i < sjis.size()) {
+        const std::uint16_t single = kCp932Single[s[i]];
+        if (single != kCp932Lead) {
+            appendUtf8(out, single == kCp932None ? 0xFFFD : single);
+            ++i;
+        } else if (i + 1 == sjis.size()) {
+            break; // a pair cut off at the end: dropped
+        } else if (const std::uint16_t cp = cp932Pair(s[i], s[i + 1])) {
+            appendUtf8(out, cp);
+            i += 2;
+        } else {
+            // Only the lead byte is lost: the byte after it is read again on its own.
+            appendUtf8(out, 0xFFFD);
+            ++i;
+        }
+    }
+    return out;
 }
 
 std::optional<std::string> utf8ToSjis(std::string_view utf8, std::size_t* badOffset) {
-    iconv_t cd = ::iconv_open("CP932", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
     std::string out;
-    std::vector<char> buf(utf8.size() * 2 + 16);
-    char* src = const_cast<char*>(utf8.data());
-    size_t srcLeft = utf8.size();
-    bool ok = true;
-    while (srcLeft > 0) {
-        char* dst = buf.data();
-        size_t dstLeft = buf.size();
-        size_t r = ::iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-        out.append(buf.data(), dst - buf.data());
-        if (r == static_cast<size_t>(-1)) {
-            if (errno == E2BIG) continue;
-            ok = false;
-            if (badOffset) *badOffset = static_cast<std::size_t>(src - utf8.data());
-            break;
+    out.reserve(utf8.size());
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        std::uint32_t cp = 0;
+        const std::size_t length = utf8CharAt(utf8, i, &cp);
+        const std::uint16_t code = length ? cp932Code(cp) : kCp932None;
+        if (code == kCp932None) {
+            if (badOffset) *badOffset = i;
+            return std::nullopt;
         }
+        if (code != kCp932Dropped) {
+            if (code > 0xFF) out += static_cast<char>(code >> 8);
+            out += static_cast<char>(code & 0xFF);
+        }
+        i += length;
     }
-    ::iconv_close(cd);
-    if (!ok) return std::nullopt;
     return out;
 }
 
 bool isValidUtf8(std::string_view text) {
     std::size_t i = 0;
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    std::uint32_t cp;
     while (i < text.size()) {
-        unsigned char c = s[i];
-        int extra;
-        std::uint32_t cp;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + extra >= text.size()) return false;
-        for (int k = 1; k <= extra; ++k) {
-            unsigned char cc = s[i + k];
-            if ((cc & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-            (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
-            return false;
-        i += extra + 1;
+        const std::size_t length = utf8CharAt(text, i, &cp);
+        if (length == 0) return false;
+        i += length;
     }
     return true;
 }

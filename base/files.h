@@ -22,6 +22,8 @@ std::string sjisToUtf8(std::string_view sjis);
 
 // UTF-8 to Shift-JIS (code page 932). On a character that code page 932 cannot hold, or on
 // malformed UTF-8, returns nothing and sets *badOffset to the byte offset of that character.
+// A few characters go to a look-alike (U+00A5 YEN SIGN to 0x5C, U+2212 MINUS SIGN to 0x817C),
+// and Unicode's language tags (U+E0000-U+E007F) are dropped.
 std::optional<std::string> utf8ToSjis(std::string_view utf8, std::size_t* badOffset = nullptr);
 
 // True when the bytes are well-formed UTF-8.

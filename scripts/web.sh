@@ -130,21 +130,25 @@ build_cmake libsdl2-mixer -DSDL2MIXER_SAMPLES=OFF -DSDL2MIXER_VENDORED=OFF \
     -DSDL2MIXER_WAVE=ON
 echo "The libraries are in $prefix"
 
-# The desktop build packages the game: its tool cuts the font and renders the music.
 "$root/scripts/deps.sh"
-if [ ! -f "$root/build/CMakeCache.txt" ]; then
-    cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLVANE_WERROR=ON
+# The engine's code page 932 tables come from the native build (build/, or $NATIVE_BUILD), whose
+# generator asks this machine's iconv for them; it is configured first when it is not yet.
+native=${NATIVE_BUILD:-$root/build}
+if [ ! -e "$native/CMakeCache.txt" ]; then
+    cmake -S "$root" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLVANE_WERROR=ON
 fi
-cmake --build "$root/build" -j"$jobs" --target tolvane-script demo_game
+# The same build packages the game: its tool cuts the font and renders the music.
+cmake --build "$native" -j"$jobs" --target cp932_table tolvane-script demo_game
 
 # The engine itself, over the prefix.
 emcmake cmake -S "$root" -B "$out/engine" -DCMAKE_BUILD_TYPE=Release -DTOLVANE_WERROR=ON \
     -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_ROOT_PATH="$prefix" \
-    -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/node
+    -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/node \
+    -DTOLVANE_CP932_TABLE="$native/generated/cp932_table.inc"
 cmake --build "$out/engine" -j"$jobs" --target tolvane
 
 # The bundled demo as a web page.
-"$root/build/tools/tolvane-script" web --runtime "$out/engine" "$root/build/demo/game" "$out/demo"
+"$native/tools/tolvane-script" web --runtime "$out/engine" "$native/demo/game" "$out/demo"
 
 if [ "$serve" = 1 ]; then
     port=${WEB_PORT:-8000}
