@@ -9,8 +9,9 @@ find_package(SDL2_mixer CONFIG REQUIRED)
 file(GLOB ENGINE_SOURCES CONFIGURE_DEPENDS
     base/*.cpp app/*.cpp render/*.cpp input/*.cpp sound/*.cpp script/*.cpp scenes/*.cpp imagelib/*.cpp)
 list(FILTER ENGINE_SOURCES EXCLUDE REGEX "/app/main\\.cpp$")
-# Not built for the browser yet: the font found through fontconfig, and the FluidSynth
-# synthesiser; each needs a web source of its own.
+# Not built for the browser: the font found through fontconfig (which needs a web source of its
+# own), and the FluidSynth synthesiser, whose functions sound/midi_web.cpp gives instead, playing
+# the pieces rendered when the game was packaged.
 list(FILTER ENGINE_SOURCES EXCLUDE REGEX "/(render/text|sound/midi_synth)\\.cpp$")
 add_library(tolvane_engine STATIC ${ENGINE_SOURCES})
 target_include_directories(tolvane_engine PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
