@@ -76,11 +76,19 @@ fetch() {
 }
 
 # Builds a CMake project from Debian source package $1 into the prefix, with the CMake options
-# that follow; skipped when the prefix already holds it.
+# that follow; skipped when the prefix already holds it built with the same options. Its marker
+# holds the options it was built with, so that changing them here rebuilds it from scratch.
 build_cmake() {
-    local pkg=$1 dir start
+    local pkg=$1 dir start options
     shift
-    [ -e "$prefix/.built-$pkg" ] && { echo "$pkg: already in the prefix"; return; }
+    options="$*"
+    if [ -e "$prefix/.built-$pkg" ] && [ "$(cat "$prefix/.built-$pkg")" = "$options" ]; then
+        echo "$pkg: already in the prefix"
+        return
+    fi
+    [ -e "$prefix/.built-$pkg" ] && echo "$pkg: its options changed, building it again"
+    rm -f "$prefix/.built-$pkg"
+    rm -rf "$out/libs/$pkg"
     dir=$(fetch "$pkg")
     start=$SECONDS
     # emcmake's own emulator line passes node a flag recent versions reject: name node alone.
@@ -92,7 +100,7 @@ build_cmake() {
     cmake --build "$out/libs/$pkg" -j"$jobs"
     cmake --install "$out/libs/$pkg"
     echo "$pkg: built in $((SECONDS - start)) s"
-    touch "$prefix/.built-$pkg"
+    printf '%s' "$options" >"$prefix/.built-$pkg"
 }
 
 # zlib's CMake files fail on Debian's source: its own configure script, in a copy of the source.
@@ -121,11 +129,13 @@ build_cmake freetype -DFT_REQUIRE_ZLIB=ON -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_PNG
 build_cmake libsdl2-ttf -DSDL2TTF_SAMPLES=OFF -DSDL2TTF_VENDORED=OFF -DSDL2TTF_HARFBUZZ=OFF
 build_cmake libsdl2-image -DSDL2IMAGE_SAMPLES=OFF -DSDL2IMAGE_VENDORED=OFF \
     -DSDL2IMAGE_DEPS_SHARED=OFF -DSDL2IMAGE_BACKEND_STB=OFF -DSDL2IMAGE_PNG=ON -DSDL2IMAGE_JPG=OFF
-# Music is MIDI, effects are WAV: the mixer's own Timidity plays the MIDI (FluidSynth's source
-# is not to be had), and every other format is left out.
+# Effects are WAV. The music is MIDI, which the browser plays from Ogg Vorbis renderings made
+# when the game is packaged (FluidSynth's source is not to be had): the mixer reads them with
+# its built-in stb_vorbis decoder, which needs no other library. The mixer's own Timidity stays
+# for a MIDI file played as an effect; every other format is left out.
 build_cmake libsdl2-mixer -DSDL2MIXER_SAMPLES=OFF -DSDL2MIXER_VENDORED=OFF \
     -DSDL2MIXER_DEPS_SHARED=OFF -DSDL2MIXER_CMD=OFF -DSDL2MIXER_FLAC=OFF -DSDL2MIXER_MOD=OFF \
-    -DSDL2MIXER_MP3=OFF -DSDL2MIXER_OPUS=OFF -DSDL2MIXER_VORBIS=OFF -DSDL2MIXER_MIDI=ON \
+    -DSDL2MIXER_MP3=OFF -DSDL2MIXER_OPUS=OFF -DSDL2MIXER_VORBIS=STB -DSDL2MIXER_MIDI=ON \
     -DSDL2MIXER_MIDI_FLUIDSYNTH=OFF -DSDL2MIXER_MIDI_NATIVE=OFF -DSDL2MIXER_MIDI_TIMIDITY=ON \
     -DSDL2MIXER_WAVE=ON
 echo "The libraries are in $prefix"

@@ -1,4 +1,5 @@
 #include "sound/midi_synth.h"
+#include "sound/midi_synth_setup.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
@@ -187,9 +188,62 @@ bool startPiece(Piece& piece, std::span<const std::uint8_t> midi) {
     return ok;
 }
 
+// The synthesiser's own warnings would go to standard error at every load.
 void quietLog(int, const char*, void*) {}
 
 } // namespace
+
+const NoSynthMessages kNoSynthMessages = {
+    "install the package timgm6mb-soundfont, or name a General MIDI sound font in SDL_SOUNDFONTS",
+    "General MIDI のサウンドフォントが見つからない（または使えない）ため、音楽は鳴りません。"
+    "timgm6mb-soundfont パッケージを入れるか、環境変数 SDL_SOUNDFONTS に"
+    "サウンドフォント（.sf2）を指定してください。",
+};
+
+fluid_settings_t* newSynthSettings(double rate) {
+    fluid_set_log_function(FLUID_WARN, quietLog, nullptr);
+    fluid_set_log_function(FLUID_INFO, quietLog, nullptr);
+    fluid_set_log_function(FLUID_DBG, quietLog, nullptr);
+    fluid_settings_t* settings = new_fluid_settings();
+    if (!settings) return nullptr;
+    fluid_settings_setnum(settings, "synth.sample-rate", rate);
+    fluid_settings_setint(settings, "synth.cpu-cores", 1);
+    fluid_settings_setstr(settings, "player.timing-source", "sample");
+    fluid_settings_setint(settings, "synth.midi-channels", kSynthChannels);
+    // A player would reset the whole synthesiser each time its piece starts over, cutting off
+    // every other piece; each piece resets its own channels instead (noteTick).
+    fluid_settings_setint(settings, "player.reset-synth", 0);
+    // Full gain: the level music has always had in this engine, well above the synthesiser's
+    // own default.
+    fluid_settings_setnum(settings, "synth.gain", 1.0);
+    // Only the samples of the instruments a piece selects are read into memory: a General MIDI
+    // font holds all 128, a piece uses a handful.
+    fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
+    return settings;
+}
+
+bool loadSoundFonts(fluid_synth_t* synth, const std::string& soundFonts, std::string& reason) {
+    int found = 0, loaded = 0;
+    std::string_view rest = soundFonts;
+    while (!rest.empty()) {
+        const std::size_t end = std::min(rest.find_first_of(":;"), rest.size());
+        const std::string font(rest.substr(0, end));
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+        std::error_code error;
+        if (font.empty() || !std::filesystem::is_regular_file(font, error)) continue;
+        ++found;
+        if (fluid_synth_sfload(synth, font.c_str(), 1) != FLUID_FAILED) ++loaded;
+    }
+    if (found == 0)
+        reason = "no General MIDI sound font found (looked for " + soundFonts + ")";
+    else if (loaded == 0)
+        reason = "no sound font could be loaded from " + soundFonts;
+    return loaded > 0;
+}
+
+std::string noSynthLoadReason(const std::string& soundFonts) {
+    return "no sound font for the MIDI synthesiser (looked for " + soundFonts + ")";
+}
 
 bool startSynth(const std::string& soundFonts, std::string& reason) {
     if (g_synth.synth) return true;
@@ -199,47 +253,18 @@ bool startSynth(const std::string& soundFonts, std::string& reason) {
         reason = "the mixer is not open for 16-bit output";
         return false;
     }
-    // The synthesiser's own warnings would go to standard error at every load; its failures are
-    // reported here, in the engine's words.
-    fluid_set_log_function(FLUID_WARN, quietLog, nullptr);
-    fluid_set_log_function(FLUID_INFO, quietLog, nullptr);
-    fluid_set_log_function(FLUID_DBG, quietLog, nullptr);
-    g_synth.settings = new_fluid_settings();
+    g_synth.settings = newSynthSettings(rate);
     if (!g_synth.settings) {
         reason = "no memory for the synthesiser";
         return false;
     }
-    fluid_settings_setnum(g_synth.settings, "synth.sample-rate", rate);
-    fluid_settings_setint(g_synth.settings, "synth.cpu-cores", 1);
-    fluid_settings_setstr(g_synth.settings, "player.timing-source", "sample");
-    fluid_settings_setint(g_synth.settings, "synth.midi-channels", kSynthChannels);
-    // A player would reset the whole synthesiser each time its piece starts over, cutting off
-    // every other piece; each piece resets its own channels instead (noteTick).
-    fluid_settings_setint(g_synth.settings, "player.reset-synth", 0);
-    // Full gain: the level music has always had in this engine, well above the synthesiser's
-    // own default.
-    fluid_settings_setnum(g_synth.settings, "synth.gain", 1.0);
-    // Only the samples of the instruments a piece selects are read into memory: a General MIDI
-    // font holds all 128, a piece uses a handful.
-    fluid_settings_setint(g_synth.settings, "synth.dynamic-sample-loading", 1);
     g_synth.synth = new_fluid_synth(g_synth.settings);
     if (!g_synth.synth) {
         reason = "the synthesiser cannot be made";
         stopSynth();
         return false;
     }
-    int loaded = 0;
-    std::string_view rest = soundFonts;
-    while (!rest.empty()) {
-        const std::size_t end = std::min(rest.find_first_of(":;"), rest.size());
-        const std::string font(rest.substr(0, end));
-        rest.remove_prefix(std::min(end + 1, rest.size()));
-        std::error_code error;
-        if (font.empty() || !std::filesystem::is_regular_file(font, error)) continue;
-        if (fluid_synth_sfload(g_synth.synth, font.c_str(), 1) != FLUID_FAILED) ++loaded;
-    }
-    if (loaded == 0) {
-        reason = "no sound font could be loaded from " + soundFonts;
+    if (!loadSoundFonts(g_synth.synth, soundFonts, reason)) {
         stopSynth();
         return false;
     }

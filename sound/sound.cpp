@@ -12,14 +12,14 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 namespace {
 // Mixer channel 0 is kept for an effect played as the primary piece (the title's start sound),
 // so that the secondary effects, which take any free channel of the rest, never land on it.
+// These are the effects' channels; music that plays from the mixer's channels (in the browser)
+// adds its own after them.
 constexpr int kPrimaryChannel = 0;
 constexpr int kChannelCount = 16;
 constexpr int kEffectGroup = 1;
@@ -31,12 +31,6 @@ constexpr int kOutputChunkFrames = 1024;
 // Sound files are read whole before decoding; a music file is kilobytes and an effect a few
 // megabytes at most, so anything past this is not a sound file of the game.
 constexpr std::size_t kMaxSoundFileBytes = 64u << 20;
-
-// The General MIDI sound font for the synthesiser, first found wins.
-constexpr std::array<const char*, 2> kGeneralMidiFonts = {
-    "/usr/share/sounds/sf2/TimGM6mb.sf2",
-    "/usr/share/sounds/sf2/default-GM.sf2",
-};
 
 struct SoundSlot {
     bool music = false; // holds a MIDI file, played by the synthesiser
@@ -60,7 +54,6 @@ struct SoundSystem {
     bool deviceOpen = false;
     int primarySlot = -1;
     std::string soundFonts;
-    bool soundFontFound = false;
     bool held = false;
     std::vector<HeldCall> heldCalls;
     int musicVolume = 100; // percent; kept over a restart of the device
@@ -87,44 +80,21 @@ void releaseSlot(int slot) {
 // Finds the General MIDI sound fonts for the synthesiser. Without one it would play silence,
 // so music refuses to load when none is found.
 void chooseSoundFont() {
-    // A font list in SDL_SOUNDFONTS is the user's choice.
-    const char* fromEnvironment = SDL_getenv("SDL_SOUNDFONTS");
-    if (fromEnvironment && *fromEnvironment) {
-        Mix_SetSoundFonts(nullptr); // the mixer reads the list itself for a MIDI effect
-        g_sound.soundFonts = fromEnvironment;
-        std::string_view rest = g_sound.soundFonts;
-        while (!rest.empty() && !g_sound.soundFontFound) {
-            const std::size_t end = std::min(rest.find_first_of(":;"), rest.size());
-            std::error_code error;
-            g_sound.soundFontFound =
-                std::filesystem::is_regular_file(std::string(rest.substr(0, end)), error);
-            rest.remove_prefix(std::min(end + 1, rest.size()));
-        }
-    } else {
-        for (const char* font : kGeneralMidiFonts) {
-            std::error_code error;
-            if (!std::filesystem::is_regular_file(font, error)) continue;
-            Mix_SetSoundFonts(font); // for a MIDI file loaded as an effect, which the mixer decodes
-            g_sound.soundFonts = font;
-            g_sound.soundFontFound = true;
-            break;
-        }
-        if (!g_sound.soundFontFound)
-            for (const char* font : kGeneralMidiFonts)
-                g_sound.soundFonts += (g_sound.soundFonts.empty() ? "" : ":") + std::string(font);
-    }
+    const SoundFontChoice choice = chooseSoundFonts();
+    g_sound.soundFonts = choice.fonts;
+    // For a MIDI file loaded as an effect, which the mixer decodes; it reads SDL_SOUNDFONTS
+    // itself.
+    if (choice.fromEnvironment)
+        Mix_SetSoundFonts(nullptr);
+    else if (choice.found)
+        Mix_SetSoundFonts(choice.fonts.c_str());
 }
 
 // Without a synthesiser every piece of music fails to load: a fault of the machine, not of the
 // game's files, told once at start-up; the loads then report only on standard error.
 void reportNoSynthesiser(const std::string& reason) {
-    reportProblem("sound: " + reason +
-                  "; music will be silent (install the package timgm6mb-soundfont, or name a "
-                  "General MIDI sound font in SDL_SOUNDFONTS)");
-    showMessage(
-        "General MIDI のサウンドフォントが見つからない（または使えない）ため、音楽は鳴りません。"
-        "timgm6mb-soundfont パッケージを入れるか、環境変数 SDL_SOUNDFONTS に"
-        "サウンドフォント（.sf2）を指定してください。");
+    reportProblem("sound: " + reason + "; music will be silent (" + kNoSynthMessages.advice + ")");
+    showMessage(kNoSynthMessages.box);
 }
 
 bool readGameFile(std::string_view path, std::vector<std::uint8_t>& bytes, std::string& reason) {
@@ -155,8 +125,8 @@ bool loadMusic(SoundSlot& slot, std::string_view path, std::string& reason, bool
         reason = problem;
         return false;
     }
-    if (!g_sound.soundFontFound || !synthReady()) {
-        reason = "no sound font for the MIDI synthesiser (looked for " + g_sound.soundFonts + ")";
+    if (!synthReady()) {
+        reason = noSynthLoadReason(g_sound.soundFonts);
         noSynthesiser = true;
         return false;
     }
@@ -334,9 +304,7 @@ bool startSound() {
     Mix_ReserveChannels(1);
     Mix_GroupChannels(kPrimaryChannel + 1, kChannelCount - 1, kEffectGroup);
     g_sound.primarySlot = -1;
-    std::string reason = "no General MIDI sound font found (looked for " + g_sound.soundFonts + ")";
-    if (!g_sound.soundFontFound || !startSynth(g_sound.soundFonts, reason))
-        reportNoSynthesiser(reason);
+    if (std::string reason; !startSynth(g_sound.soundFonts, reason)) reportNoSynthesiser(reason);
     setMusicVolume(g_sound.musicVolume);
     setEffectVolume(g_sound.effectVolume);
     return true;
@@ -405,10 +373,11 @@ void playSlotSecondary(int slot) {
             reportProblem("sound: slot " + std::to_string(slot) + " does not play: " + reason);
         return;
     }
-    if (Mix_PlayChannel(-1, s->effect, 0) != -1) return;
-    // Every effect channel is busy: the effect that has played longest gives way.
-    const int oldest = Mix_GroupOldest(kEffectGroup);
-    if (oldest != -1) Mix_PlayChannel(oldest, s->effect, 0);
+    // A free effect channel, or else the effect that has played longest gives way. Only the
+    // effects' own channels are looked at: the music may have mixer channels past them.
+    int channel = Mix_GroupAvailable(kEffectGroup);
+    if (channel == -1) channel = Mix_GroupOldest(kEffectGroup);
+    if (channel != -1) Mix_PlayChannel(channel, s->effect, 0);
 }
 
 void stopAllSound() {
@@ -454,7 +423,10 @@ void setMusicVolume(int percent) {
 
 void setEffectVolume(int percent) {
     g_sound.effectVolume = std::clamp(percent, 0, 100);
-    if (g_sound.deviceOpen) Mix_Volume(-1, g_sound.effectVolume * MIX_MAX_VOLUME / 100);
+    if (!g_sound.deviceOpen) return;
+    // The effects' channels only: music on mixer channels of its own keeps the music's level.
+    for (int channel = 0; channel < kChannelCount; ++channel)
+        Mix_Volume(channel, g_sound.effectVolume * MIX_MAX_VOLUME / 100);
 }
 
 bool musicPlaying() {

@@ -198,6 +198,8 @@ int packageWebGame(const WebPackageOptions& options, std::FILE* log) {
     }
     std::sort(files.begin(), files.end());
 
+    const std::string soundFonts =
+        options.soundFonts.empty() ? chooseSoundFonts().fonts : options.soundFonts;
     Package package;
     std::set<char32_t> characters;
     addCodePoints(comfortCharacters(), characters);
@@ -219,7 +221,7 @@ int packageWebGame(const WebPackageOptions& options, std::FILE* log) {
             addCodePoints(sjisToUtf8(plainScenarioText(bytes)), characters);
         if (isMidi(bytes)) {
             std::string reason;
-            const std::optional<Bytes> rendered = renderMidi(bytes, options.soundFonts, reason);
+            const std::optional<Bytes> rendered = renderMidi(bytes, soundFonts, reason);
             if (!rendered) {
                 std::fprintf(
                     log,

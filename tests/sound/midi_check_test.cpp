@@ -1,4 +1,5 @@
 #include "sound/midi_check.h"
+#include "sound/midi_synth.h"
 #include "sound/sound_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -57,4 +58,19 @@ TEST(MidiCheck, RejectsBrokenHeadersAndChunks) {
         const std::vector<std::uint8_t> cut(plain.begin(), plain.begin() + size);
         EXPECT_NE(standardMidiProblem(cut), "") << "cut to " << size << " bytes";
     }
+}
+
+// The packager names each rendering and the browser build looks it up by the same function: the
+// name must be a fixed function of the bytes, the same on every machine and in every build.
+TEST(RenderedMidiName, IsTheBytesFixedHashInHexadecimal) {
+    const auto name = [](std::string_view text) {
+        return renderedMidiName(
+            std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    };
+    // The published FNV-1a 64-bit values.
+    EXPECT_EQ(name(""), "cbf29ce484222325.ogg");
+    EXPECT_EQ(name("a"), "af63dc4c8601ec8c.ogg");
+    EXPECT_EQ(name("foobar"), "85944171f73967e8.ogg");
+    const std::vector<std::uint8_t> piece = validMidi();
+    EXPECT_NE(renderedMidiName(piece), renderedMidiName(withByte(piece, piece.size() - 4, 0x7F)));
 }
