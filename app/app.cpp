@@ -8,6 +8,10 @@
 #include <string>
 #include <thread>
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
+
 #include "app/authoring.h"
 #include "app/frame.h"
 #include "app/settings.h"
@@ -49,7 +53,17 @@ void followPictureScale() {
 void windowMessage(std::string_view text) {
     const std::string copy(text);
     std::fprintf(stderr, "ERROR: %s\n", terminalText(copy).c_str());
+#ifdef __EMSCRIPTEN__
+    // A browser's message box (alert) would stop the page's every script until it is closed:
+    // the page shows the message beside the game instead.
+    EM_ASM(
+        {
+            if (Module.tolvaneMessage) Module.tolvaneMessage(UTF8ToString($0));
+        },
+        copy.c_str());
+#else
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "ERROR", copy.c_str(), g_window);
+#endif
 }
 
 void handleEvent(const SDL_Event& e) {
