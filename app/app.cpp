@@ -120,8 +120,15 @@ bool createWindow(bool headless) {
     // which would show it twice, and an empty window would flash first. The player may make it
     // larger; the picture is scaled to fit.
     // On a HiDPI screen the picture is drawn for the screen's own pixels.
+#ifdef __EMSCRIPTEN__
+    // A web page's canvas keeps the game's own 800 x 600 pixels, the desktop's very frames; the
+    // page scales the canvas to the browser's window.
+    (void)headless;
+    const Uint32 flags = SDL_WINDOW_HIDDEN;
+#else
     const Uint32 flags =
         SDL_WINDOW_HIDDEN | (headless ? 0 : SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
+#endif
     g_window = SDL_CreateWindow("Tolvane ver 1.00", SDL_WINDOWPOS_UNDEFINED,
                                 SDL_WINDOWPOS_UNDEFINED, 800, 600, flags);
     if (!g_window) {

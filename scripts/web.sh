@@ -118,13 +118,27 @@ build_zlib() {
     touch "$prefix/.built-zlib"
 }
 
-build_cmake libsdl2 -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF
+# SDL's blend of a picture with its own transparency is MMX code on the desktop's x86 and plain
+# C here, and the two round differently: the patch gives the C code the MMX arithmetic (chosen
+# by the flag), so that the page's frames are the desktop's, pixel for pixel.
+sdl_source=$(fetch libsdl2)
+if ! grep -q TOLVANE_BLEND_AS_MMX "$sdl_source/src/video/SDL_blit_A.c"; then
+    patch -d "$sdl_source" -p1 <"$root/web/sdl2-blend-as-desktop.patch"
+fi
+build_cmake libsdl2 -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF \
+    -DCMAKE_C_FLAGS=-DTOLVANE_BLEND_AS_MMX
 build_zlib
 build_cmake libpng1.6 -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_EXECUTABLES=OFF -DPNG_TESTS=OFF \
     -DPNG_HARDWARE_OPTIMIZATIONS=OFF
 # The engine's font is TrueType: FreeType needs none of its optional libraries, but it takes the
 # prefix's zlib, as without it it builds its own copy, whose symbols clash with zlib's at link.
-build_cmake freetype -DFT_REQUIRE_ZLIB=ON -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_PNG=ON \
+# FreeType flattens curves one way on x86-64 and another elsewhere: the patch lets the web build
+# take the desktop's way (chosen by the flag), so that glyphs have the same pixels.
+freetype_source=$(fetch freetype)
+if ! grep -q TOLVANE_BEZIER_DDA "$freetype_source/src/smooth/ftgrays.c"; then
+    patch -d "$freetype_source" -p1 <"$root/web/freetype-curves-as-desktop.patch"
+fi
+build_cmake freetype -DCMAKE_C_FLAGS=-DTOLVANE_BEZIER_DDA -DFT_REQUIRE_ZLIB=ON -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_PNG=ON \
     -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
 build_cmake libsdl2-ttf -DSDL2TTF_SAMPLES=OFF -DSDL2TTF_VENDORED=OFF -DSDL2TTF_HARFBUZZ=OFF
 build_cmake libsdl2-image -DSDL2IMAGE_SAMPLES=OFF -DSDL2IMAGE_VENDORED=OFF \

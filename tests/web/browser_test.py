@@ -25,17 +25,18 @@ NATIVE, PAGE = (os.path.abspath(p) for p in sys.argv[1:3])
 GAME = os.path.join(NATIVE, "demo", "game")
 CHROMIUM = shutil.which("chromium") or "/usr/bin/chromium"
 
-# Answers every click wait within two frames, with the pointer left of the choices until the
-# replay moves it onto the first one; the game ends on the ending's page.
+# Answers every click wait within two frames, with the pointer in the corner, off the choices,
+# until the replay moves it onto the second choice and takes it.
 FRAMES = 2600
 REPLAY = ["3 move 0 40"] + [f"{n} click" for n in range(4, 2400, 2)]
-REPLAY += ["2430 move 260 380", "2460 click"]
+REPLAY += ["2430 move 70 63", "2460 click"]
 REPLAY += [f"{n} click" for n in range(2470, FRAMES, 2)]
 # The title; the first page typing; a click wait; the choice with the pointer on a link; the
 # page after the choice.
 SHOTS = [2, 150, 305, 2440, 2475]
 
 reports = {}
+page_errors = []
 reports_lock = threading.Condition()
 
 
@@ -64,7 +65,11 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         key = (url.path, query["kind"][0], int(query["frame"][0]))
         with reports_lock:
             if key[1] == "log":
-                print("page:", body.decode(errors="replace"), flush=True)
+                text = body.decode(errors="replace")
+                if text.strip():
+                    print("page:", text, flush=True)
+                if text.startswith("ERROR: "):
+                    page_errors.append(text)
             else:
                 reports[key] = body
             reports_lock.notify_all()
@@ -133,7 +138,8 @@ def main():
         with open(os.path.join(work, "replay.txt"), "w") as f:
             f.write("\n".join(REPLAY) + "\n")
         command = [os.path.join(NATIVE, "tolvane"), "--headless", "--frames", str(FRAMES),
-                   "--input", os.path.join(work, "replay.txt")]
+                   "--input", os.path.join(work, "replay.txt"),
+                   "--trace", os.path.join(work, "trace.jsonl")]
         for n in SHOTS:
             command += ["--screenshot", f"{n}:{work}/{n}.bmp", "--state", f"{n}:{work}/{n}.json"]
         subprocess.run(command + [game], check=True, stdout=subprocess.DEVNULL,
@@ -151,7 +157,7 @@ def main():
         reload = urllib.parse.quote("?report=/second")
         kept = run_page(port, profile,
                         f"replay=replay.txt&shots={shots}&frames={FRAMES}&report=/first"
-                        f"&autostart=1&then={reload}", ("/second", "save", 0), 300)
+                        f"&autostart=1&trace=1&then={reload}", ("/second", "save", 0), 300)
         print(f"the page played {FRAMES} frames and reloaded in {time.time() - started:.1f} s")
         if reports.get(("/first", "save", 0)) != b"":
             failures.append("the browser's storage held a checkpoint before the first run")
@@ -181,6 +187,25 @@ def main():
             if page_state != native_state:
                 failures.append(f"frame {n}: the state differs:\n  page    {page_state}\n"
                                 f"  desktop {native_state}")
+
+        # The same events at the same frames: every picture and sound loaded, every sound played.
+        trace = reports.get(("/first", "trace", 0), b"").decode().splitlines()
+        native_trace = open(os.path.join(work, "trace.jsonl")).read().splitlines()
+        if trace != native_trace:
+            differ = next((i for i, (a, b) in enumerate(zip(trace, native_trace)) if a != b),
+                          min(len(trace), len(native_trace)))
+            failures.append(f"the traces differ at line {differ + 1} ({len(trace)} lines, "
+                            f"{len(native_trace)} on the desktop):\n  page    "
+                            f"{trace[differ:differ + 1]}\n  desktop {native_trace[differ:differ + 1]}")
+        loads = [json.loads(line) for line in trace if '"sound_load"' in line]
+        for kind, music in (("music", 1), ("effects", 0)):
+            mine = [e for e in loads if e["music"] == music]
+            if not mine or not all(e["ok"] == 1 for e in mine):
+                failures.append(f"the page did not load all its {kind}: {mine}")
+        plays = sum(1 for line in trace if '"sound_play"' in line)
+        print(f"the page loaded {len(loads)} sounds and played {plays}, as the desktop did")
+        for text in page_errors:
+            failures.append(f"the page showed a message: {text}")
 
         saved = reports.get(("/first", "save", -1), b"")
         if len(saved) != 500 or saved != native_save:
