@@ -88,39 +88,6 @@ void appendUtf8(std::string& out, std::uint32_t cp) {
     }
 }
 
-// The length of the well-formed UTF-8 character at `i`, its code point in *cp; 0 when the
-// bytes there are malformed or cut off.
-std::size_t utf8CharAt(std::string_view text, std::size_t i, std::uint32_t* cp) {
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-    const unsigned char c = s[i];
-    std::size_t extra;
-    if (c < 0x80) {
-        *cp = c;
-        return 1;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-        extra = 1;
-        *cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        extra = 2;
-        *cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        extra = 3;
-        *cp = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + extra >= text.size()) return 0;
-    for (std::size_t k = 1; k <= extra; ++k) {
-        const unsigned char cc = s[i + k];
-        if ((cc & 0xC0) != 0x80) return 0;
-        *cp = (*cp << 6) | (cc & 0x3F);
-    }
-    if ((extra == 2 && (*cp < 0x800 || (*cp >= 0xD800 && *cp <= 0xDFFF))) ||
-        (extra == 3 && (*cp < 0x10000 || *cp > 0x10FFFF)))
-        return 0;
-    return extra + 1;
-}
-
 } // namespace
 
 std::string systemPath(std::string_view gamePath) {
@@ -154,6 +121,37 @@ std::FILE* openGameFile(std::string_view gamePath, const char* mode) {
     struct stat st;
     if (mode[0] == 'r' && (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))) return nullptr;
     return std::fopen(path.c_str(), mode);
+}
+
+std::size_t utf8CharAt(std::string_view text, std::size_t i, std::uint32_t* cp) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char c = s[i];
+    std::size_t extra;
+    if (c < 0x80) {
+        *cp = c;
+        return 1;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+        extra = 1;
+        *cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        extra = 2;
+        *cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        extra = 3;
+        *cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + extra >= text.size()) return 0;
+    for (std::size_t k = 1; k <= extra; ++k) {
+        const unsigned char cc = s[i + k];
+        if ((cc & 0xC0) != 0x80) return 0;
+        *cp = (*cp << 6) | (cc & 0x3F);
+    }
+    if ((extra == 2 && (*cp < 0x800 || (*cp >= 0xD800 && *cp <= 0xDFFF))) ||
+        (extra == 3 && (*cp < 0x10000 || *cp > 0x10FFFF)))
+        return 0;
+    return extra + 1;
 }
 
 std::string sjisToUtf8(std::string_view sjis) {

@@ -2,6 +2,8 @@
 // this system's paths, and where Shift-JIS text meets UTF-8.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -25,6 +27,10 @@ std::string sjisToUtf8(std::string_view sjis);
 // A few characters go to a look-alike (U+00A5 YEN SIGN to 0x5C, U+2212 MINUS SIGN to 0x817C),
 // and Unicode's language tags (U+E0000-U+E007F) are dropped.
 std::optional<std::string> utf8ToSjis(std::string_view utf8, std::size_t* badOffset = nullptr);
+
+// The length of the well-formed UTF-8 character at byte `i` (< text.size()), its code point in
+// *cp; 0 when the bytes there are malformed or cut off.
+std::size_t utf8CharAt(std::string_view text, std::size_t i, std::uint32_t* cp);
 
 // True when the bytes are well-formed UTF-8.
 bool isValidUtf8(std::string_view text);

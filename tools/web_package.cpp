@@ -115,20 +115,11 @@ std::string manifest(const Package& package) {
 
 // The code points of UTF-8 text; a byte that starts no character is skipped.
 void addCodePoints(std::string_view utf8, std::set<char32_t>& out) {
-    std::size_t i = 0;
-    while (i < utf8.size()) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        const int extra = c < 0x80 ? 0 : c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : -1;
-        if (extra < 0 || i + static_cast<std::size_t>(extra) >= utf8.size()) {
-            ++i;
-            continue;
-        }
-        char32_t cp = extra == 0 ? c : c & (0x3F >> extra);
-        for (int k = 1; k <= extra; ++k)
-            cp = (cp << 6) |
-                 (static_cast<unsigned char>(utf8[i + static_cast<std::size_t>(k)]) & 0x3F);
-        out.insert(cp);
-        i += static_cast<std::size_t>(extra) + 1;
+    for (std::size_t i = 0; i < utf8.size();) {
+        std::uint32_t cp = 0;
+        const std::size_t length = utf8CharAt(utf8, i, &cp);
+        if (length != 0) out.insert(cp);
+        i += length != 0 ? length : 1;
     }
 }
 

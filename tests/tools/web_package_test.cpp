@@ -138,12 +138,9 @@ TEST_F(WebPackage, TheDemoComesOutAsItWentInWithItsFontAndMusic) {
     ASSERT_NE(face, nullptr) << TTF_GetError();
     int missing = 0;
     for (std::size_t i = 0; i < drawn.size();) {
-        const auto c = static_cast<unsigned char>(drawn[i]);
-        const int length = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-        char32_t cp = length == 1 ? c : c & (0x3F >> (length - 1));
-        for (int k = 1; k < length; ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(drawn[i + k]) & 0x3F);
-        i += static_cast<std::size_t>(length);
+        std::uint32_t cp = 0;
+        const std::size_t length = utf8CharAt(drawn, i, &cp);
+        i += length != 0 ? length : 1;
         if (cp >= 0x20 && !TTF_GlyphIsProvided32(face, cp)) {
             ++missing;
             ADD_FAILURE() << "U+" << std::hex << static_cast<unsigned>(cp) << " is not in the font";
