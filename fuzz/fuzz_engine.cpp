@@ -48,6 +48,7 @@ void resetEngine() {
     g_script = ScriptState{};
     g_page.fill(0);
     g_scenario.fill(0);
+    g_blockLength = {};
     g_layers = {};
     g_links = {};
     currentBackground = 0;
@@ -78,6 +79,10 @@ void putBlock(int block, std::string_view plain, Layout layout) {
         std::copy(plain.begin(), plain.end(), start + (kCapacity - plain.size()));
         break;
     }
+    // The other layouts fill the block's whole capacity, but for a repeat of nothing.
+    const bool whole = layout == Layout::AtTheEnd || (layout == Layout::Repeated && !plain.empty());
+    g_blockLength[static_cast<std::size_t>(block)] =
+        static_cast<int>(whole ? kCapacity : plain.size());
 }
 
 void titleInit() {

@@ -39,9 +39,11 @@ void landOnLabel(std::string_view name, bool marked) {
 std::optional<bool> findLabel(int block, std::string_view name) {
     if (block < 0 || block >= kBlockCount) return std::nullopt;
     const int start = block * kBlockSize;
-    // The search ends with the block's text, at the zero byte behind it.
-    const auto* text = g_scenario.data() + start;
-    const int end = static_cast<int>(std::find(text, text + kBlockSize, 0) - text) + start;
+    // The search ends with the block's text, at the zero byte the load put behind it; a zero byte
+    // inside the text is only a blank byte of it.
+    const int length =
+        std::clamp(g_blockLength[static_cast<std::size_t>(block)], 0, kMaxScenarioText);
+    const int end = start + length;
 
     int i = start;
     while (true) {

@@ -9,8 +9,21 @@
 #include "script/script.h"
 
 std::array<std::uint8_t, kScenarioSize> g_scenario{};
+std::array<int, kBlockCount> g_blockLength{};
 
 namespace {
+
+// The block a span of g_scenario is, or -1 for memory elsewhere (a test's own buffer).
+int blockOf(std::span<const std::uint8_t, kBlockSize> block) {
+    const std::ptrdiff_t at = block.data() - g_scenario.data();
+    if (at < 0 || at >= kScenarioSize || at % kBlockSize != 0) return -1;
+    return static_cast<int>(at / kBlockSize);
+}
+
+void recordBlockLength(std::span<const std::uint8_t, kBlockSize> block, std::size_t n) {
+    if (const int b = blockOf(block); b >= 0)
+        g_blockLength[static_cast<std::size_t>(b)] = static_cast<int>(n);
+}
 
 // The author's sources, encoded, when the game plays them instead of the scenario files.
 struct ProvidedScenario {
@@ -45,6 +58,7 @@ void loadScenarioBytes(std::span<std::uint8_t, kBlockSize> block,
         block[n++] = scrambleScenarioByte(c);
     }
     block[n] = 0;
+    recordBlockLength(block, n);
 }
 
 // Where a game starts when a start place is set: on its label, as a jump there lands.
@@ -118,6 +132,15 @@ void restartPageAt(std::int32_t source) {
     s.textRunning = true;
 }
 
+void putBlockText(int block, std::string_view plain) {
+    if (block < 0 || block >= kBlockCount) return;
+    auto* start = g_scenario.data() + static_cast<std::ptrdiff_t>(block) * kBlockSize;
+    std::fill_n(start, kBlockSize, std::uint8_t{0});
+    const std::size_t n = std::min(plain.size(), static_cast<std::size_t>(kMaxScenarioText));
+    std::copy_n(plain.begin(), n, start);
+    g_blockLength[static_cast<std::size_t>(block)] = static_cast<int>(n);
+}
+
 std::uint8_t scenarioByte(std::int64_t pos) {
     return (pos >= 0 && pos < kScenarioSize) ? g_scenario[static_cast<std::size_t>(pos)] : 0;
 }
@@ -148,6 +171,7 @@ int loadScenarioFile(std::span<std::uint8_t, kBlockSize> block, std::string_view
         block[n++] = scrambleScenarioByte(static_cast<std::uint8_t>(c));
     }
     block[n] = 0;
+    recordBlockLength(block, n);
     std::fclose(file);
     return 1;
 }

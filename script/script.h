@@ -55,6 +55,10 @@ void setStartPlace(int block, std::string_view label);
 // running. For an author's reload; the pictures and music stay as they are.
 void restartPageAt(std::int32_t source);
 
+// Puts plain text into a block as a load leaves it: the text (cut to kMaxScenarioText bytes),
+// one zero byte, and the rest of the block zero; records its length.
+void putBlockText(int block, std::string_view plain);
+
 // A byte of g_scenario, or 0 outside it.
 std::uint8_t scenarioByte(std::int64_t pos);
 

@@ -45,6 +45,11 @@ extern std::array<std::uint8_t, kPageBufferSize> g_page;
 
 // The descrambled scenario blocks. Zero at start; written only by the scenario loader.
 extern std::array<std::uint8_t, kScenarioSize> g_scenario;
+// The length of each block's text as last loaded: its zero byte stands there. A zero byte inside
+// the text is a blank byte of it, and a shorter load leaves the longer text's tail behind its
+// zero byte, so only this length says where a block's text ends. Zero at start; written with
+// g_scenario.
+extern std::array<int, kBlockCount> g_blockLength;
 
 // Where the page text is drawn, and its shadow two pixels right and down. The text grid: 28
 // pixels per two-byte character, 35 per line, from the top-left of g_textRect.

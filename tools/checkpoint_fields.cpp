@@ -74,13 +74,9 @@ bool checkCheckpointLabel(const std::string& gameDir, CheckpointFields& f) {
     for (int b = 0; b < 2; ++b)
         if (!readWholeFile(systemPath(dir + names[b]), stored[b])) return false;
     // The block memory as a game start fills it, searched as the continue searches it.
-    g_scenario.fill(0);
-    for (int b = 0; b < 2; ++b) {
-        const std::string plain = plainScenarioText(
-            {reinterpret_cast<const std::uint8_t*>(stored[b].data()), stored[b].size()});
-        std::copy_n(plain.begin(), std::min<std::size_t>(plain.size(), kBlockSize - 1),
-                    g_scenario.begin() + b * kBlockSize);
-    }
+    for (int b = 0; b < 2; ++b)
+        putBlockText(b, plainScenarioText({reinterpret_cast<const std::uint8_t*>(stored[b].data()),
+                                           stored[b].size()}));
     if (!findLabel(f.block, f.labelBytes))
         f.damage.push_back({"label", 4,
                             "the label *" + f.label + " is not in block " +

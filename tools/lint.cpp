@@ -447,9 +447,8 @@ LintResult lintScenarioText(std::string_view plain0, std::string_view plain1,
     L.plain = {std::string(plain0.substr(0, kMaxScenarioText)),
                std::string(plain1.substr(0, kMaxScenarioText))};
     L.files = {file0, file1};
-    g_scenario.fill(0);
     for (int b = 0; b < 2; ++b)
-        std::copy(L.plain[b].begin(), L.plain[b].end(), g_scenario.begin() + b * kBlockSize);
+        putBlockText(b, L.plain[b]);
 
     for (int b = 0; b < 2; ++b)
         for (const BlockFinding& f : scanBlockText(L.plain[b]))

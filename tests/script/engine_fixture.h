@@ -40,6 +40,7 @@ inline void resetEngine() {
     g_script.charsPerLine = 25;
     g_page.fill(0);
     g_scenario.fill(0);
+    g_blockLength = {};
     g_layers = {};
     g_links = {};
     currentBackground = 0;
@@ -58,8 +59,7 @@ inline void resetEngine() {
 
 // Puts plain text into a block as the loader would (text, then zero bytes).
 inline void putBlock(int block, std::string_view plain) {
-    std::fill_n(g_scenario.begin() + block * kBlockSize, kBlockSize, std::uint8_t{0});
-    std::copy(plain.begin(), plain.end(), g_scenario.begin() + block * kBlockSize);
+    putBlockText(block, plain);
 }
 
 // Builds the first page of block 0 as startScenario does, without files.

@@ -69,6 +69,23 @@ TEST_F(Links, BrokenJumpsAreCutOutAndTheRevealGoesOn) {
     }
 }
 
+TEST_F(Links, TheLabelSearchEndsWithTheLoadedText) {
+    // A zero byte inside the text is a blank byte of it: a label behind it is still found.
+    startFromMemory("[jump 0 target=*after]" + std::string(1, '\0') + "\r\n*after\r\n" + sj("い"));
+    stepScript();
+    EXPECT_EQ(pageBytes(0, 2), sj("い"));
+    EXPECT_TRUE(messages().empty());
+
+    // A shorter load leaves the longer text's tail behind its zero byte: not text, not searched.
+    writeScenario(std::string(40, 'x') + "\r\n*old\r\n" + sj("う"), "");
+    startScenario();
+    writeScenario("[jump 0 target=*old]", "");
+    startScenario();
+    stepScript();
+    ASSERT_EQ(messages().size(), 1u);
+    EXPECT_EQ(messages()[0], "ラベル *old (ブロック 0) の検索に失敗");
+}
+
 TEST_F(Links, LinkRectanglesFollowTheTextGrid) {
     startFromMemory(sj("あ") + "\r\n" + sj("い") + "\r\n[link target=*a]" + sj("かきくけ") +
                     "[endlink]\r\n[link target=*b]" + sj("さし") + "[endlink]\r\n[s]");
