@@ -236,6 +236,7 @@ int startProgram(const ProgramOptions& config) {
     g_run.period = std::chrono::nanoseconds(1'000'000'000 / displayRefreshRate());
     setComfortFrameRate(displayRefreshRate());
     g_run.nextFrame = std::chrono::steady_clock::now();
+    startFrames();
     g_quit = false;
     return 0;
 }
