@@ -171,8 +171,9 @@ Run g_run;
 
 int startProgram(const ProgramOptions& config) {
     if (!config.tracePath.empty() && !openTrace(config.tracePath)) {
-        std::fprintf(stderr, "tolvane: cannot write the trace file %s\n", config.tracePath.c_str());
-        return 2;
+        std::fprintf(stderr, "tolvane: cannot write the trace file %s\n",
+                     terminalText(config.tracePath).c_str());
+        return 1;
     }
     if (!startAuthoring(config)) {
         closeTrace();
@@ -235,6 +236,7 @@ int startProgram(const ProgramOptions& config) {
     g_run.period = std::chrono::nanoseconds(1'000'000'000 / displayRefreshRate());
     setComfortFrameRate(displayRefreshRate());
     g_run.nextFrame = std::chrono::steady_clock::now();
+    startFrames();
     g_quit = false;
     return 0;
 }

@@ -3,6 +3,9 @@
 
 #include "base/scene_number.h"
 
+// Starts the frame-rate count afresh for a program that is starting: its first frame reports.
+void startFrames();
+
 // Runs one frame: polls input, clears, runs the scene, reports the frame rate once a second on
 // the debug log, presents. 1 after a normal frame, -1 (after its message) for an invalid scene.
 int runFrame();
@@ -11,5 +14,6 @@ int runFrame();
 // presented, and the loop then has no present to wait on.
 extern bool g_framePresented;
 
-// The frames run in the last whole second (the frame-rate line's figure); 0 in the first second.
+// The frames run in the last whole second (the frame-rate line's figure from its second line on);
+// 0 in the first second.
 extern int g_frameRate;

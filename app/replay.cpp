@@ -63,8 +63,10 @@ bool parseReplayLine(std::string_view line, std::vector<ReplayEvent>* events, st
     const std::vector<std::string_view> words = splitWords(line);
     if (words.empty()) return true;
 
-    ReplayEvent e{0, ReplayKind::Move, 0, 0, 0, 0, false};
-    if (!parseFrame(words[0], &e.frame, why)) return false;
+    ReplayEvent e{0, 0, 0, 0, ReplayKind::Move, 0, false};
+    std::uint64_t frame = 0;
+    if (!parseFrame(words[0], &frame, why)) return false;
+    e.frame = static_cast<std::uint32_t>(frame);
     if (words.size() < 2) {
         *why = "missing event after frame " + excerpt(words[0]);
         return false;
@@ -92,7 +94,7 @@ bool parseReplayLine(std::string_view line, std::vector<ReplayEvent>* events, st
             return false;
         }
         e.kind = name == "down" ? ReplayKind::ButtonDown : ReplayKind::ButtonUp;
-        e.button = static_cast<int>(found - std::begin(kButtons));
+        e.button = static_cast<std::int8_t>(found - std::begin(kButtons));
         events->push_back(e);
     } else if (name == "click") {
         if (!args.empty()) {
@@ -194,6 +196,11 @@ bool parseReplayText(std::string_view text, std::string_view fileName,
         std::string why;
         if (!parseReplayLine(text.substr(pos, end - pos), &events, &why)) {
             *error = excerpt(fileName) + ":" + std::to_string(lineNo) + ": " + why;
+            return false;
+        }
+        if (events.size() > kMaxReplayEvents) {
+            *error = excerpt(fileName) + ":" + std::to_string(lineNo) + ": more than " +
+                     std::to_string(kMaxReplayEvents) + " events; a replay holds at most that many";
             return false;
         }
         pos = end + 1;

@@ -11,18 +11,25 @@
 
 enum class ReplayKind : std::uint8_t { Move, ButtonDown, ButtonUp, KeyDown, KeyUp, Tap, Wheel };
 
-// One replayed input event, applied before the input poll of its frame.
+// The most events a replay holds: a recorded hour of play at 60 frames a second, with a move in
+// every frame, is a quarter of it. A file that asks for more is a mistake, and would cost memory
+// and a wait before the first frame.
+constexpr std::size_t kMaxReplayEvents = 1'000'000;
+
+// One replayed input event, applied before the input poll of its frame. Kept small: a replay
+// may hold a million.
 struct ReplayEvent {
-    std::uint64_t frame; // frames count from 1
+    std::uint32_t frame; // frames count from 1, at most 2147483647
+    int dx;              // Move: device units
+    int dy;              // Wheel: notches, positive away from the player
+    int keyCode;         // KeyDown/KeyUp: the key code of g_keys
     ReplayKind kind;
-    int dx;      // Move: device units
-    int dy;      // Wheel: notches, positive away from the player
-    int button;  // ButtonDown/ButtonUp/Tap: 0 left, 1 right, 2 middle
-    int keyCode; // KeyDown/KeyUp: the key code of g_keys
-    bool escape; // the key is Escape: its KeyDown closes the window as a real Escape does
+    std::int8_t button; // ButtonDown/ButtonUp/Tap: 0 left, 1 right, 2 middle
+    bool escape;        // the key is Escape: its KeyDown closes the window as a real Escape does
 };
 
 // Parses the text of a replay file; fileName only labels the errors ("input.txt:3: ...").
+// More than kMaxReplayEvents events is an error at the line that goes past them.
 bool parseReplayText(std::string_view text, std::string_view fileName,
                      std::vector<ReplayEvent>* out, std::string* error);
 

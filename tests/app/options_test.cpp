@@ -235,6 +235,26 @@ TEST(Replay, BadLinesNameTheFileAndLine) {
         EXPECT_EQ(replayError(c.text), c.error) << c.text;
 }
 
+// A million events at most, counted as the events the lines make (a click is two): the error
+// names the line that goes past them.
+TEST(Replay, AReplayHoldsAtMostAMillionEvents) {
+    std::string taps;
+    for (std::size_t i = 1; i < kMaxReplayEvents; ++i)
+        taps += "1 tap\n";
+    const std::string line = std::to_string(kMaxReplayEvents);
+    struct Case {
+        std::string last;
+        std::string error;
+    };
+    const Case cases[] = {
+        {"2 tap\n", "(accepted)"},
+        {"2 click\n",
+         "in.txt:" + line + ": more than " + line + " events; a replay holds at most that many"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(replayError(taps + c.last), c.error) << c.last;
+}
+
 TEST_F(Options, InputFileIsReadAndItsErrorsUseTheNameAsTyped) {
     const std::string good = writeFile("good.txt", "1 click\n1 keydown F1\n");
     ProgramOptions o;

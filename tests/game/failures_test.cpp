@@ -17,6 +17,7 @@ TEST_F(Failures, AnOutputFileThatCannotBeWrittenIsReportedAndFailsTheRun) {
         {"--screenshot 3:/dev/full", "/dev/full"},
         {"--state 3:/dev/full", "/dev/full"},
         {"--trace /dev/full", "/dev/full"},
+        {"--trace no/such/folder/trace.jsonl", "trace.jsonl"},
         {"--screenshot 3:no/such/folder/shot.png", "shot.png"},
         {"--state 3:no/such/folder/state.json", "state.json"},
     };
