@@ -30,8 +30,8 @@ Options:
                        FILE ends in .bmp) (repeatable)
   --state N:FILE       write the game state after frame N as JSON to FILE (repeatable)
   --trace FILE         write one JSON line to FILE for each thing the game does
-  --debug-log          show the debug log (the frame-rate line once a second) on
-                       standard error
+  --debug-log          show the debug log on standard error (the frame-rate line at the
+                       first frame, then once a second)
   --full-redraw        draw every frame whole and present it, even when nothing changed
                        (the picture is the same; for comparing and measuring)
   --fullscreen         start in fullscreen (Alt+Enter or F11 toggles it while playing)

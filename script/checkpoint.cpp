@@ -67,10 +67,16 @@ struct CheckpointWrites {
 };
 CheckpointWrites g_writes;
 
-// True when `path` is a regular file holding exactly `bytes`.
+// True when `path` is, or leads by links to, a regular file holding exactly `bytes`. A checkpoint
+// that is a link is replaced through it, so it is compared through it too.
 bool fileHolds(const std::string& path, const std::array<std::uint8_t, kCheckpointSize>& bytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return false;
+    }
     std::array<std::uint8_t, kCheckpointSize + 1> held{};
     std::size_t got = 0;
     ssize_t n = 0;

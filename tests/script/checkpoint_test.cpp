@@ -179,6 +179,25 @@ TEST_F(Checkpoint, TheTemporaryFileNeverFollowsALink) {
     }
 }
 
+// A checkpoint that is a link (the player keeps it elsewhere) is replaced through the link, and
+// an unchanged record is recognised through it, not written again.
+TEST_F(Checkpoint, ACheckpointThatIsALinkIsWrittenAndComparedThroughIt) {
+    writeFile("kept.sav", "");
+    std::filesystem::remove("Data.sav");
+    std::filesystem::create_symlink("kept.sav", "Data.sav");
+    auto inode = [] {
+        struct stat st {};
+        return ::stat("kept.sav", &st) == 0 ? st.st_ino : ino_t{0};
+    };
+    writeCheckpoint("scene2");
+    const ino_t first = inode();
+    writeCheckpoint("scene2");
+    EXPECT_EQ(inode(), first) << "the unchanged record was written again";
+    EXPECT_TRUE(std::filesystem::is_symlink("Data.sav"));
+    EXPECT_EQ(readFile("kept.sav").size(), 500u);
+    EXPECT_TRUE(messages().empty());
+}
+
 // The same record again is not written again while the file still holds it; any change to the
 // record or to the file on disk writes it anew.
 TEST_F(Checkpoint, TheSameRecordIsWrittenOnceWhileTheFileHoldsIt) {
