@@ -111,8 +111,9 @@ constexpr const char* kWebHelp =
     "  --soundfont FILE  the sound font to render the music with (default: the engine's)\n"
     "\n"
     "Exit status: 0 done (warnings, such as music that cannot be rendered, may be shown),\n"
-    "1 the game cannot be packaged as it is (a file over 65 MB, over 512 MB in all, or a font\n"
-    "that cannot be cut down), 2 a file could not be read or written.\n";
+    "1 the game cannot be packaged as it is (a file over 65 MB, over 512 MB in all, no\n"
+    "Scenario/scenario0.qv_ to publish, or a font that cannot be cut down), 2 a file could not\n"
+    "be read or written.\n";
 
 void printProblems(const std::string& file, const std::vector<TextProblem>& problems,
                    const char* kind) {

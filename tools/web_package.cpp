@@ -270,7 +270,7 @@ void walkGameFolder(const fs::path& game, const fs::path& root, std::FILE* log, 
             }
             const std::string shown = terminalText((game / topName / name).string());
             // The engine names its files in UTF-8, and the page's list of files is UTF-8 text.
-            if (!isValidUtf8(topName) || !isValidUtf8(name)) {
+            if (!isValidUtf8(name)) {
                 std::fprintf(log,
                              "%s: warning: a name that is not UTF-8, which the game never opens; "
                              "it is left out of the page\n",
@@ -432,6 +432,14 @@ int packageWebGame(const WebPackageOptions& options, std::FILE* log) {
                      "visitor's browser can be asked to hold\n",
                      sizeText(unpacked).c_str(),
                      static_cast<unsigned long long>(kMaxGameBytes >> 20));
+        walk.failed = true;
+    }
+    // The game folder was recognised by a scenario file that the page may have left out.
+    if (std::none_of(walk.files.begin(), walk.files.end(), [](const GameFile& file) {
+            return sameLetters(file.relative, "Scenario/scenario0.qv_");
+        })) {
+        std::fprintf(log, "tolvane-script: %s: the page would have no Scenario/scenario0.qv_\n",
+                     terminalText(game.string()).c_str());
         walk.failed = true;
     }
     if (walk.failed) return 1;

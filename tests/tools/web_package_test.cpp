@@ -265,6 +265,11 @@ TEST_F(WebPackage, WhatCannotBePackagedIsSaidAndNothingIsWritten) {
     const std::string game = (work / "game").string(), runtime = (work / "runtime").string(),
                       page = (work / "page").string();
     fs::create_directory_symlink(work / "game/CG", work / "into-the-game");
+    // Recognised as a game by a scenario file that leads outside it.
+    const std::string linkedGame = (work / "linked-game").string();
+    fs::create_directories(work / "linked-game/Scenario");
+    fs::create_symlink(work / "game/Scenario/scenario0.qv_",
+                       work / "linked-game/Scenario/scenario0.qv_");
     struct Case {
         std::string game, runtime, page;
         std::vector<std::pair<std::string, std::uint64_t>> sparse; // made in the game folder
@@ -276,6 +281,7 @@ TEST_F(WebPackage, WhatCannotBePackagedIsSaidAndNothingIsWritten) {
         {game, runtime, game + "/page", {}, 2, "inside the game folder"},
         {game, runtime, game, {}, 2, "inside the game folder"},
         {game, runtime, (work / "into-the-game/page").string(), {}, 2, "inside the game folder"},
+        {linkedGame, runtime, page, {}, 1, "the page would have no Scenario/scenario0.qv_"},
         {game,
          runtime,
          page,
