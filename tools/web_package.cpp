@@ -282,11 +282,16 @@ void walkGameFolder(const fs::path& game, const fs::path& root, std::FILE* log, 
             if (!real) continue;
             struct stat st;
             const int fd = openRegular(*real, st);
-            if (fd < 0) {
-                std::fprintf(log, "%s: warning: %s; it is left out of the page\n", shown.c_str(),
-                             errno == EINVAL || errno == ELOOP ? "not a regular file"
-                                                               : std::strerror(errno));
+            if (fd < 0 && (errno == EINVAL || errno == ELOOP)) {
+                std::fprintf(log, "%s: warning: not a regular file; it is left out of the page\n",
+                             shown.c_str());
                 ++walk.warnings;
+                continue;
+            }
+            if (fd < 0) {
+                std::fprintf(log, "tolvane-script: cannot read %s: %s\n", shown.c_str(),
+                             std::strerror(errno));
+                walk.unreadable = true;
                 continue;
             }
             ::close(fd);
