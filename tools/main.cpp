@@ -95,17 +95,25 @@ constexpr const char* kWebHelp =
     "\n"
     "Packages the game in GAME_DIR as a static web page in OUT_DIR: index.html, the browser\n"
     "build of the engine (tolvane.js, tolvane.wasm) and game.pak with game.json, which hold the\n"
-    "game's files (not a Data.sav), its font cut down to the characters the scenario and the\n"
-    "engine draw, and its MIDI music rendered by the desktop's synthesiser with the same sound\n"
-    "font. Serve OUT_DIR over HTTP: a page opened from file:// cannot load its files. The page\n"
-    "keeps the player's checkpoint and settings in the browser's storage.\n"
+    "game's files, its font cut down to the characters the scenario and the engine draw, and its\n"
+    "MIDI music rendered by the desktop's synthesiser with the same sound font. Serve OUT_DIR\n"
+    "over HTTP: a page opened from file:// cannot load its files. The page keeps the player's\n"
+    "checkpoint and settings in the browser's storage.\n"
+    "\n"
+    "The game's files are what the game reads: CG/*.bmp, Sound/*.mid and *.wav, and\n"
+    "Scenario/*.qv_ (any letter case), nothing deeper. Nothing else goes in: not the scenario\n"
+    "sources, a Data.sav or an editor's leftovers. A link that leads out of GAME_DIR, anything\n"
+    "that is not a regular file and a name that is not UTF-8 are left out with a warning. Each\n"
+    "file of the page is written new and renamed into place; OUT_DIR cannot be inside GAME_DIR.\n"
     "\n"
     "  --runtime DIR     the browser build (scripts/web.sh makes it in build-web/engine);\n"
     "                    by default TOLVANE_WEB_RUNTIME, else the one installed beside the tool\n"
     "  --soundfont FILE  the sound font to render the music with (default: the engine's)\n"
     "\n"
     "Exit status: 0 done (warnings, such as music that cannot be rendered, may be shown),\n"
-    "1 the font cannot be packaged, 2 a file could not be read or written.\n";
+    "1 the game cannot be packaged as it is (a file over 65 MB, over 512 MB in all, no\n"
+    "Scenario/scenario0.qv_ to publish, or a font that cannot be cut down), 2 a file could not\n"
+    "be read or written.\n";
 
 void printProblems(const std::string& file, const std::vector<TextProblem>& problems,
                    const char* kind) {

@@ -1,21 +1,25 @@
 // Packaging a game folder as a web page: every game file comes back out of the package as it
 // was, the player's checkpoint stays out, the font holds every character the game draws, and
-// each MIDI piece has its rendering under the name the browser looks for.
+// each MIDI piece has its rendering under the name the browser looks for. Only what the game
+// reads goes in, never a file from outside the folder, and the page never writes through a link.
 #include <SDL_ttf.h>
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "base/files.h"
+#include "base/message.h"
 #include "scenes/comforts.h"
 #include "script/scenario_text.h"
 #include "sound/midi_synth.h"
@@ -80,9 +84,11 @@ protected:
     }
     void TearDown() override { fs::remove_all(work); }
 
-    int package(const std::string& game, const std::string& runtime, std::string* log) {
+    int package(const std::string& game, const std::string& runtime, std::string* log,
+                const std::string& page = {}) {
         std::FILE* out = std::tmpfile();
-        const int status = packageWebGame({game, (work / "page").string(), runtime, ""}, out);
+        const int status = packageWebGame(
+            {game, page.empty() ? (work / "page").string() : page, runtime, ""}, out);
         std::rewind(out);
         char buffer[4096];
         while (std::size_t n = std::fread(buffer, 1, sizeof buffer, out))
@@ -151,18 +157,164 @@ TEST_F(WebPackage, TheDemoComesOutAsItWentInWithItsFontAndMusic) {
     TTF_Quit();
 }
 
-TEST_F(WebPackage, WhatCannotBePackagedIsSaidAndNothingIsWritten) {
+// The line of the log that names `name`, or nothing.
+std::string lineNaming(const std::string& log, const std::string& name) {
+    std::size_t at = log.find(name);
+    if (at == std::string::npos) return {};
+    const std::size_t begin = log.rfind('\n', at);
+    const std::size_t end = log.find('\n', at);
+    return log.substr(begin == std::string::npos ? 0 : begin + 1,
+                      end == std::string::npos
+                          ? std::string::npos
+                          : end - (begin == std::string::npos ? 0 : begin + 1));
+}
+
+// What the game never reads stays out without a word; what it would read but cannot be published
+// (a link out of the folder, something that is not a regular file, a name that is not UTF-8)
+// stays out with a warning naming it; a link inside the folder is published under its own name.
+TEST_F(WebPackage, OnlyRegularFilesTheGameReadsFromInsideItsFolderArePublished) {
+    const fs::path game = work / "game";
+    writeFile(work / "secret", "the machine's secret");
+    fs::create_directories(work / "elsewhere");
+    writeFile(work / "elsewhere/secret.bmp", "the machine's secret");
     struct Case {
-        std::string game, runtime, said;
+        std::string entry; // in the game folder
+        std::function<void(const fs::path&)> make;
+        std::string said; // on the line naming the entry; empty: no line names it
+        bool published;
     } cases[] = {
-        {(work / "runtime").string(), (work / "runtime").string(), "is not a game folder"},
-        {(work / "game").string(), (work / "nowhere").string(), "the browser build is not in"},
+        {"CG/evil.bmp", [&](const fs::path& p) { fs::create_symlink(work / "secret", p); },
+         "leads outside the game folder", false},
+        {"Sound/env.wav", [](const fs::path& p) { fs::create_symlink("/proc/self/environ", p); },
+         "leads outside the game folder", false},
+        {"cg", [&](const fs::path& p) { fs::create_directory_symlink(work / "elsewhere", p); },
+         "leads outside the game folder", false},
+        {"Sound/gone.wav", [](const fs::path& p) { fs::create_symlink("nothing.wav", p); },
+         "leads nowhere", false},
+        {"CG/fifo.bmp", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); },
+         "not a regular file", false},
+        {"CG/\xff\x81.bmp", [](const fs::path& p) { writeFile(p, "BM"); }, "not UTF-8", false},
+        {"CG/inside.bmp", [](const fs::path& p) { fs::create_symlink("title.bmp", p); }, "", true},
+        {"Scenario/scenario0.txt", [](const fs::path& p) { writeFile(p, "source"); }, "", false},
+        {"Data.sav.bak", [](const fs::path& p) { writeFile(p, "old checkpoint"); }, "", false},
+        {"CG/title.bmp~", [](const fs::path& p) { writeFile(p, "BM"); }, "", false},
+        {"CG/.title.bmp.swp", [](const fs::path& p) { writeFile(p, "BM"); }, "", false},
+        {"Sound/.#door50.wav", [](const fs::path& p) { fs::create_symlink("user@host", p); }, "",
+         false},
+        {"CG/old/title.bmp",
+         [](const fs::path& p) {
+             fs::create_directories(p.parent_path());
+             writeFile(p, "BM");
+         },
+         "", false},
+        {"notes.txt", [](const fs::path& p) { writeFile(p, "to do"); }, "", false},
+    };
+    for (const Case& c : cases)
+        c.make(game / c.entry);
+
+    std::string log;
+    ASSERT_EQ(package(game.string(), (work / "runtime").string(), &log), 0) << log;
+    const std::map<std::string, Bytes> files = unpack(work / "page");
+    for (const Case& c : cases) {
+        const std::string line = lineNaming(log, terminalText((game / c.entry).string()));
+        if (c.said.empty())
+            EXPECT_EQ(line, "") << c.entry;
+        else
+            EXPECT_NE(line.find("warning: "), std::string::npos) << c.entry << ": " << log;
+        EXPECT_NE(line.find(c.said), std::string::npos) << c.entry << ": " << log;
+        bool found = false;
+        for (const auto& [path, bytes] : files)
+            found = found || path == "game/" + c.entry || path.starts_with("game/" + c.entry + "/");
+        EXPECT_EQ(found, c.published) << c.entry;
+    }
+    EXPECT_EQ(files.at("game/CG/inside.bmp"), readFile(game / "CG/title.bmp"));
+
+    std::string json;
+    ASSERT_TRUE(readWholeFile((work / "page/game.json").string(), json));
+    EXPECT_TRUE(isValidUtf8(json));
+    EXPECT_EQ(json.find(".."), std::string::npos) << json;
+    const std::string secret = "the machine's secret";
+    for (const auto& [path, bytes] : files)
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()).find(secret), std::string::npos) << path;
+}
+
+// A link at a name of the page is replaced by the page's file; what it leads to is not touched.
+TEST_F(WebPackage, ThePageReplacesLinksAtItsNamesAndNeverWritesThroughThem) {
+    const fs::path page = work / "page";
+    fs::create_directories(page);
+    const char* names[] = {"game.json", "game.pak", "index.html", "tolvane.js", "tolvane.wasm"};
+    for (const char* name : names) {
+        writeFile(work / (std::string("victim-") + name), "not the page's");
+        fs::create_symlink(work / (std::string("victim-") + name), page / name);
+    }
+    std::string log;
+    ASSERT_EQ(package((work / "game").string(), (work / "runtime").string(), &log), 0) << log;
+    for (const char* name : names) {
+        std::string kept;
+        EXPECT_TRUE(readWholeFile((work / (std::string("victim-") + name)).string(), kept));
+        EXPECT_EQ(kept, "not the page's") << name;
+        EXPECT_FALSE(fs::is_symlink(page / name)) << name;
+    }
+    EXPECT_EQ(readFile(page / "tolvane.wasm"), readFile(work / "runtime/tolvane.wasm"));
+    EXPECT_TRUE(unpack(page).contains("game/Scenario/scenario0.qv_"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(page), fs::directory_iterator()), 5)
+        << "no file of the writing is left behind";
+}
+
+TEST_F(WebPackage, WhatCannotBePackagedIsSaidAndNothingIsWritten) {
+    const std::string game = (work / "game").string(), runtime = (work / "runtime").string(),
+                      page = (work / "page").string();
+    fs::create_directory_symlink(work / "game/CG", work / "into-the-game");
+    // Recognised as a game by a scenario file that leads outside it.
+    const std::string linkedGame = (work / "linked-game").string();
+    fs::create_directories(work / "linked-game/Scenario");
+    fs::create_symlink(work / "game/Scenario/scenario0.qv_",
+                       work / "linked-game/Scenario/scenario0.qv_");
+    struct Case {
+        std::string game, runtime, page;
+        std::vector<std::pair<std::string, std::uint64_t>> sparse; // made in the game folder
+        int status;
+        std::string said;
+    } cases[] = {
+        {runtime, runtime, page, {}, 2, "is not a game folder"},
+        {game, (work / "nowhere").string(), page, {}, 2, "the browser build is not in"},
+        {game, runtime, game + "/page", {}, 2, "inside the game folder"},
+        {game, runtime, game, {}, 2, "inside the game folder"},
+        {game, runtime, (work / "into-the-game/page").string(), {}, 2, "inside the game folder"},
+        {linkedGame, runtime, page, {}, 1, "the page would have no Scenario/scenario0.qv_"},
+        {game,
+         runtime,
+         page,
+         {{"CG/huge.bmp", 512ull << 20}},
+         1,
+         "CG/huge.bmp is 512.00 MB, larger than the 65 MB"},
+        {game, runtime, page, {{"Sound/long.wav", (65ull << 20) + 1}}, 1, "Sound/long.wav is"},
+        {game,
+         runtime,
+         page,
+         {{"CG/a.bmp", 60ull << 20},
+          {"CG/b.bmp", 60ull << 20},
+          {"CG/c.bmp", 60ull << 20},
+          {"CG/d.bmp", 60ull << 20},
+          {"CG/e.bmp", 60ull << 20},
+          {"CG/f.bmp", 60ull << 20},
+          {"CG/g.bmp", 60ull << 20},
+          {"CG/h.bmp", 60ull << 20},
+          {"CG/i.bmp", 60ull << 20}},
+         1,
+         "MB in all, more than the 512 MB"},
     };
     for (const Case& c : cases) {
+        for (const auto& [name, size] : c.sparse) {
+            writeFile(work / "game" / name, "");
+            fs::resize_file(work / "game" / name, size);
+        }
         std::string log;
-        EXPECT_EQ(package(c.game, c.runtime, &log), 2) << c.said;
+        EXPECT_EQ(package(c.game, c.runtime, &log, c.page), c.status) << c.said << ": " << log;
         EXPECT_NE(log.find(c.said), std::string::npos) << log;
-        EXPECT_FALSE(fs::exists(work / "page")) << c.said;
+        EXPECT_FALSE(fs::exists(fs::path(c.page) / "game.json")) << c.said;
+        for (const auto& [name, size] : c.sparse)
+            fs::remove(work / "game" / name);
     }
 }
 
