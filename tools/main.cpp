@@ -114,10 +114,23 @@ void printProblems(const std::string& file, const std::vector<TextProblem>& prob
                      p.place.column, kind, terminalText(p.message).c_str());
 }
 
-int cannotRead(const std::string& path) {
-    std::fprintf(stderr, "tolvane-script: cannot read %s: %s\n", terminalText(path).c_str(),
-                 std::strerror(errno));
-    return 2;
+// Reads a scenario source or file. On failure, says why and gives the exit status: 1 for a file
+// that is there but cannot be a scenario (a pipe, a device, a folder, one far too large), 2 for
+// one that cannot be read.
+int readScenarioInput(const std::string& path, std::string* bytes) {
+    std::string reason;
+    switch (readSourceFile(path, bytes, &reason)) {
+    case FileRead::Read:
+        return 0;
+    case FileRead::Unreadable:
+        std::fprintf(stderr, "tolvane-script: cannot read %s: %s\n", terminalText(path).c_str(),
+                     reason.c_str());
+        return 2;
+    case FileRead::Refused:
+        break;
+    }
+    std::fprintf(stderr, "tolvane-script: %s %s\n", terminalText(path).c_str(), reason.c_str());
+    return 1;
 }
 
 int usageError(const char* message, const char* help) {
@@ -145,7 +158,7 @@ int runEncode(std::vector<std::string> args) {
     }
     if (files.size() != 2) return usageError("encode needs IN.txt and OUT.qv_", kEncodeHelp);
     std::string text;
-    if (!readWholeFile(files[0], text)) return cannotRead(files[0]);
+    if (const int failed = readScenarioInput(files[0], &text)) return failed;
     EncodeResult result = encodeScenario(text, encoding);
     if (!result.errors.empty()) {
         printProblems(files[0], result.errors, "error");
@@ -169,7 +182,7 @@ int runDecode(std::vector<std::string> args) {
     if (args.empty() || args.size() > 2)
         return usageError("decode needs IN.qv_ and at most one OUT.txt", kDecodeHelp);
     std::string stored;
-    if (!readWholeFile(args[0], stored)) return cannotRead(args[0]);
+    if (const int failed = readScenarioInput(args[0], &stored)) return failed;
     DecodeResult result =
         decodeScenario({reinterpret_cast<const std::uint8_t*>(stored.data()), stored.size()});
     printProblems(args[0], result.warnings, "warning");
@@ -261,7 +274,7 @@ int runLint(std::vector<std::string> args) {
     if (!watch) {
         for (const std::string& file : files) {
             std::string content;
-            if (!readWholeFile(file, content)) return cannotRead(file);
+            if (const int failed = readScenarioInput(systemPath(file), &content)) return failed;
         }
         return lintOnce(dir, sources);
     }
