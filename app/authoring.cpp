@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -62,10 +63,12 @@ bool encodeSources(std::array<std::vector<std::uint8_t>, kBlockCount>* stored,
     bool ok = true;
     for (int b = 0; b < kBlockCount; ++b) {
         const char* name = kSourceNames[static_cast<std::size_t>(b)];
-        std::string text;
-        if (!readWholeFile(systemPath(name), text)) {
-            const std::string line =
-                std::string("cannot read ") + name + ": " + std::strerror(errno);
+        std::string text, reason;
+        const FileRead read = readSourceFile(systemPath(name), &text, &reason);
+        if (read != FileRead::Read) {
+            const std::string line = read == FileRead::Refused
+                                         ? std::string(name) + " " + reason
+                                         : std::string("cannot read ") + name + ": " + reason;
             std::fprintf(stderr, "tolvane: %s\n", terminalText(line).c_str());
             if (firstError->empty()) *firstError = line;
             ok = false;
@@ -84,6 +87,9 @@ bool encodeSources(std::array<std::vector<std::uint8_t>, kBlockCount>* stored,
     return ok;
 }
 
+// The sources as last encoded, for the --start check.
+std::array<std::vector<std::uint8_t>, kBlockCount> g_encoded;
+
 bool provideSources() {
     std::array<FileStamp, kBlockCount> stamps = {stampOf(kSourceNames[0]),
                                                  stampOf(kSourceNames[1])};
@@ -94,6 +100,7 @@ bool provideSources() {
         g_authoring.loaded = stamps; // told once; the next change is announced again
         return false;
     }
+    g_encoded = stored;
     for (int b = 0; b < kBlockCount; ++b)
         provideScenario(b, std::move(stored[static_cast<std::size_t>(b)]),
                         kSourceNames[static_cast<std::size_t>(b)]);
@@ -212,6 +219,34 @@ void drawOverlay() {
     drawPanel(lines, kScreenHeight - height);
 }
 
+// Whether the block the game will play holds the label, found by the engine's own search in
+// the text as the game loads it. The scenario memory it searches is filled again when the game
+// starts. False, with the reason on standard error, when it does not or the block cannot be read.
+bool startLabelIsThere(const ProgramOptions& options, const std::string& label) {
+    const auto b = static_cast<std::size_t>(options.startBlock);
+    const char* name = options.source ? kSourceNames[b] : kScenarioNames[b];
+    std::string read, reason;
+    if (!options.source && readSourceFile(systemPath(name), &read, &reason) != FileRead::Read) {
+        std::fprintf(stderr, "tolvane: --start: cannot read %s: %s\n", name,
+                     terminalText(reason).c_str());
+        return false;
+    }
+    const std::span<const std::uint8_t> stored =
+        options.source ? std::span<const std::uint8_t>(g_encoded[b])
+                       : std::span(reinterpret_cast<const std::uint8_t*>(read.data()), read.size());
+    const std::string plain = plainScenarioText(stored);
+    const auto block = g_scenario.begin() + static_cast<std::ptrdiff_t>(b * kBlockSize);
+    std::fill(block, block + kBlockSize, std::uint8_t{0});
+    std::copy(plain.begin(), plain.end(), block);
+    const std::int32_t source = g_script.source;
+    const bool found = findLabel(options.startBlock, label).has_value();
+    g_script.source = source;
+    if (!found)
+        std::fprintf(stderr, "tolvane: --start %d:*%s: %s has no such label\n", options.startBlock,
+                     terminalText(options.startLabel).c_str(), name);
+    return found;
+}
+
 } // namespace
 
 bool startAuthoring(const ProgramOptions& options) {
@@ -220,8 +255,10 @@ bool startAuthoring(const ProgramOptions& options) {
     if (options.source && !provideSources()) return false;
     if (options.startBlock >= 0) {
         // Label names are compared as the scenario holds them: in Shift-JIS.
-        setStartPlace(options.startBlock,
-                      utf8ToSjis(options.startLabel).value_or(options.startLabel));
+        const std::string label = utf8ToSjis(options.startLabel).value_or(options.startLabel);
+        // A start that cannot happen ends the program, rather than playing from the start.
+        if (!startLabelIsThere(options, label)) return false;
+        setStartPlace(options.startBlock, label);
         setUpPointer(); // as the title would have
         g_frameNo = kSceneGameInit;
     }
@@ -240,5 +277,6 @@ void authoringFrame() {
 
 void stopAuthoring() {
     g_authoring = {};
+    g_encoded = {};
     forgetProvidedScenario();
 }

@@ -1,11 +1,15 @@
 #include "base/files.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 
 namespace {
@@ -118,9 +122,74 @@ std::string systemPath(std::string_view gamePath) {
 
 std::FILE* openGameFile(std::string_view gamePath, const char* mode) {
     std::string path = systemPath(gamePath);
-    struct stat st;
-    if (mode[0] == 'r' && (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))) return nullptr;
-    return std::fopen(path.c_str(), mode);
+    if (mode[0] != 'r' || std::strchr(mode, '+')) return std::fopen(path.c_str(), mode);
+    // Checked once open, not before: what is read is what was checked.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, mode);
+    if (!file) ::close(fd);
+    return file;
+}
+
+FileRead readRegularFile(const std::string& path, std::size_t maxBytes, std::string* bytes,
+                         std::string* reason) {
+    bytes->clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *reason = std::strerror(errno);
+        return FileRead::Unreadable;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        *reason = std::strerror(errno);
+        ::close(fd);
+        return FileRead::Unreadable;
+    }
+    auto refuse = [&](std::uintmax_t size) {
+        if (!S_ISREG(st.st_mode))
+            *reason = S_ISDIR(st.st_mode) ? "is a folder" : "is not a regular file";
+        else
+            *reason = "is " + std::to_string(size) + " bytes, over the bound of " +
+                      std::to_string(maxBytes);
+        bytes->clear();
+        return FileRead::Refused;
+    };
+    if (!S_ISREG(st.st_mode) || static_cast<std::uintmax_t>(st.st_size) > maxBytes) {
+        ::close(fd);
+        return refuse(static_cast<std::uintmax_t>(st.st_size));
+    }
+    // A file that grows while it is read is held to the bound all the same: one byte more than
+    // the bound is read, to tell.
+    const std::size_t limit = maxBytes < SIZE_MAX ? maxBytes + 1 : maxBytes;
+    bytes->resize(static_cast<std::size_t>(st.st_size));
+    std::size_t got = 0;
+    while (true) {
+        if (got == bytes->size()) {
+            if (got >= limit) break;
+            bytes->resize(got + std::min<std::size_t>(limit - got, 65536));
+        }
+        const ssize_t n = ::read(fd, bytes->data() + got, bytes->size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            *reason = std::strerror(errno);
+            ::close(fd);
+            bytes->clear();
+            return FileRead::Unreadable;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    bytes->resize(got);
+    if (got > maxBytes) return refuse(got);
+    return FileRead::Read;
 }
 
 std::size_t utf8CharAt(std::string_view text, std::size_t i, std::uint32_t* cp) {

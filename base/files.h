@@ -16,7 +16,22 @@
 std::string systemPath(std::string_view gamePath);
 
 // fopen on systemPath(gamePath). Null when the file cannot be opened, or is not a regular file.
+// A file opened for reading is opened without waiting, so a pipe by that name never blocks.
 std::FILE* openGameFile(std::string_view gamePath, const char* mode);
+
+enum class FileRead {
+    Read,       // the whole file is in the bytes
+    Unreadable, // missing, or the system refused it (permissions, an I/O error)
+    Refused,    // there, but not a regular file or larger than the bound
+};
+
+// Reads a whole regular file of at most maxBytes. It is opened without waiting (a pipe by that
+// name would block the open) and checked once open, so a pipe, a device or a folder is never
+// read, and the reason given is the true one for the file that was opened. Unless it is read,
+// *reason tells why, to follow the file's name: "is not a regular file", "is a folder",
+// "is 5000000 bytes, over the bound of 4194304"; for an unreadable file, the system's reason.
+FileRead readRegularFile(const std::string& path, std::size_t maxBytes, std::string* bytes,
+                         std::string* reason);
 
 // Shift-JIS (code page 932) to UTF-8. Bytes that are not valid Shift-JIS become U+FFFD, and a
 // lead byte cut off at the end is dropped, so the conversion never stalls.

@@ -1,10 +1,11 @@
 #include "script/scenario_text.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
-#include <sys/stat.h>
 
 #include "base/files.h"
 #include "script/script.h"
@@ -64,6 +65,46 @@ std::string hexBytes(std::string_view bytes) {
     return out;
 }
 
+// Findings of one kind past the first few are counted, not kept: a file saved with other line
+// ends or in another encoding holds one a character, and a million lines help no one.
+constexpr std::size_t kFindingsOfAKind = 10;
+
+enum class Kind {
+    NotUtf8,
+    LoneCr,
+    ZeroByte,
+    NoForm,
+    Tilde,
+    Byte7E,
+    Overflow,
+    SjisCut,
+    NotSjis,
+    Unassigned,
+    TwoCodes,
+    Count,
+};
+
+struct Findings {
+    std::vector<TextProblem>& out;
+    std::array<std::size_t, static_cast<std::size_t>(Kind::Count)> seen{};
+    std::array<std::size_t, static_cast<std::size_t>(Kind::Count)> last{}; // index in out
+
+    // The message is made only for a finding that is kept.
+    template <class Message> void add(Kind kind, const TextPlace& place, Message message) {
+        const auto k = static_cast<std::size_t>(kind);
+        if (seen[k]++ >= kFindingsOfAKind) return;
+        last[k] = out.size();
+        out.push_back({place, message()});
+    }
+    // The last finding kept of each kind tells how many more there are.
+    void close() {
+        for (std::size_t k = 0; k < seen.size(); ++k)
+            if (seen[k] > kFindingsOfAKind)
+                out[last[k]].message +=
+                    " (and " + std::to_string(seen[k] - kFindingsOfAKind) + " more like it)";
+    }
+};
+
 // Places characters of UTF-8 text as it is walked: lines by LF, columns by characters.
 struct Walker {
     TextPlace place;
@@ -78,9 +119,11 @@ struct Walker {
 };
 
 // Problems that keep Shift-JIS text from reading back as characters: bytes outside the code,
-// a lead byte without its second byte, codes that code page 932 leaves unassigned.
-std::vector<TextProblem> sjisProblems(std::string_view sjis) {
+// a lead byte without its second byte, codes that code page 932 leaves unassigned. `consequence`
+// follows each message.
+std::vector<TextProblem> sjisProblems(std::string_view sjis, std::string_view consequence = {}) {
     std::vector<TextProblem> out;
+    Findings findings{out};
     bool anyUnassigned = sjisToUtf8(sjis).find("\xEF\xBF\xBD") != std::string::npos;
     Walker walker;
     const TextPlace& place = walker.place;
@@ -91,19 +134,27 @@ std::vector<TextProblem> sjisProblems(std::string_view sjis) {
         std::string_view ch = sjis.substr(i, n);
         if (isSjisLead(b) &&
             (i + 1 >= sjis.size() || !isSjisTrail(static_cast<std::uint8_t>(sjis[i + 1])))) {
-            out.push_back({place, "the byte " + hexBytes(ch.substr(0, 1)) +
-                                      " begins a double-byte character that does not follow"});
+            findings.add(Kind::SjisCut, place, [&] {
+                return "the byte " + hexBytes(ch.substr(0, 1)) +
+                       " begins a double-byte character that does not follow" +
+                       std::string(consequence);
+            });
             n = 1;
         } else if (b == 0x80 || b == 0xA0 || b >= 0xFD) {
-            out.push_back({place, "the byte " + hexBytes(ch) + " is not Shift-JIS"});
+            findings.add(Kind::NotSjis, place, [&] {
+                return "the byte " + hexBytes(ch) + " is not Shift-JIS" + std::string(consequence);
+            });
         } else if (anyUnassigned && b >= 0x80 &&
                    sjisToUtf8(ch).find("\xEF\xBF\xBD") != std::string::npos) {
-            out.push_back(
-                {place, "the code " + hexBytes(ch) + " has no character in code page 932"});
+            findings.add(Kind::Unassigned, place, [&] {
+                return "the code " + hexBytes(ch) + " has no character in code page 932" +
+                       std::string(consequence);
+            });
         }
         walker.step(sjis.substr(i, n));
         i += n;
     }
+    findings.close();
     return out;
 }
 
@@ -143,20 +194,27 @@ EncodeResult encodeScenario(std::string_view input, SourceEncoding encoding) {
     std::string text;
     text.reserve(utf8.size() + utf8.size() / 16);
     Walker walker;
+    Findings findings{result.errors};
     for (std::size_t i = 0; i < utf8.size();) {
         std::size_t n = utf8Length(utf8, i);
         if (n == 0) {
-            result.errors.push_back(
-                {walker.place, "the byte " + hexBytes(utf8.substr(i, 1)) +
-                                   " is not UTF-8 (Shift-JIS text needs --sjis)"});
+            findings.add(Kind::NotUtf8, walker.place, [&] {
+                return "the byte " + hexBytes(utf8.substr(i, 1)) +
+                       " is not UTF-8 (Shift-JIS text needs --sjis)";
+            });
             ++i;
             ++walker.place.column;
             continue;
         }
         std::string_view ch(utf8.data() + i, n);
         if (ch == "\r" && (i + 1 >= utf8.size() || utf8[i + 1] != '\n')) {
-            result.errors.push_back(
-                {walker.place, "a CR that ends no line (line ends are LF or CR LF)"});
+            findings.add(Kind::LoneCr, walker.place,
+                         [] { return "a CR that ends no line (line ends are LF or CR LF)"; });
+        } else if (ch[0] == '\0') {
+            findings.add(Kind::ZeroByte, walker.place, [] {
+                return "a zero byte (U+0000) ends the block's text for the engine there: "
+                       "nothing behind it is read, and no label behind it is found";
+            });
         } else if (ch == "\n") {
             if (i == 0 || utf8[i - 1] != '\r') text += '\r';
         }
@@ -164,7 +222,10 @@ EncodeResult encodeScenario(std::string_view input, SourceEncoding encoding) {
         walker.step(ch);
         i += n;
     }
-    if (!result.errors.empty() && !isValidUtf8(utf8)) return result;
+    if (!result.errors.empty() && !isValidUtf8(utf8)) {
+        findings.close();
+        return result;
+    }
 
     // Convert, stepping over every character that has no code page 932 form so that all of
     // them are reported at once.
@@ -192,34 +253,39 @@ EncodeResult encodeScenario(std::string_view input, SourceEncoding encoding) {
         std::string_view ch(text.data() + i, n);
         if (next < unconvertible.size() && unconvertible[next] == i) {
             ++next;
-            result.errors.push_back(
-                {walker.place, describeChar(ch) + " has no form in code page 932 (Shift-JIS)"});
+            findings.add(Kind::NoForm, walker.place, [&] {
+                return describeChar(ch) + " has no form in code page 932 (Shift-JIS)";
+            });
         } else if (j < sjis.size()) {
             std::size_t m = isSjisLead(static_cast<std::uint8_t>(sjis[j])) ? 2 : 1;
             std::string_view code = std::string_view(sjis).substr(j, m);
             if (code == "~") {
-                result.errors.push_back({walker.place,
-                                         "'~' is the byte 0x7E, stored as 0xFF, which "
-                                         "ends the scenario file there"});
+                findings.add(Kind::Tilde, walker.place, [] {
+                    return "'~' is the byte 0x7E, stored as 0xFF, which ends the scenario file "
+                           "there";
+                });
             } else if (code.find('\x7E') != std::string_view::npos) {
-                result.errors.push_back(
-                    {walker.place, describeChar(ch) + " is " + hexBytes(code) +
-                                       " in Shift-JIS; its byte 0x7E is stored as 0xFF, which ends "
-                                       "the scenario file there"});
+                findings.add(Kind::Byte7E, walker.place, [&] {
+                    return describeChar(ch) + " is " + hexBytes(code) +
+                           " in Shift-JIS; its byte 0x7E is stored as 0xFF, which ends the "
+                           "scenario file there";
+                });
             }
             if (!overflowReported && j + m > static_cast<std::size_t>(kMaxScenarioText)) {
                 overflowReported = true;
-                result.errors.push_back(
-                    {walker.place, "the text is " + std::to_string(sjis.size()) +
-                                       " bytes in Shift-JIS, more than the " +
-                                       std::to_string(kMaxScenarioText) +
-                                       " a scenario block holds; it overflows here"});
+                findings.add(Kind::Overflow, walker.place, [&] {
+                    return "the text is " + std::to_string(sjis.size()) +
+                           " bytes in Shift-JIS, more than the " +
+                           std::to_string(kMaxScenarioText) +
+                           " a scenario block holds; it overflows here";
+                });
             }
             j += m;
         }
         walker.step(ch);
         i += n;
     }
+    findings.close();
     if (!result.errors.empty()) {
         std::stable_sort(result.errors.begin(), result.errors.end(), placeBefore);
         return result;
@@ -251,13 +317,15 @@ DecodeResult decodeScenario(std::span<const std::uint8_t> stored) {
     // since a file written with the wrong line ends holds thousands.
     std::string text;
     text.reserve(plain.size());
-    std::size_t bareLf = 0, loneCr = 0;
-    TextPlace firstBareLf, firstLoneCr;
+    std::size_t bareLf = 0, loneCr = 0, zeroBytes = 0;
+    TextPlace firstBareLf, firstLoneCr, firstZeroByte;
     for (std::size_t i = 0; i < plain.size(); ++i) {
         if (plain[i] == '\r' && i + 1 < plain.size() && plain[i + 1] == '\n') continue;
         if (plain[i] == '\n' && (i == 0 || plain[i - 1] != '\r') && bareLf++ == 0)
             firstBareLf = placeOfSjisOffset(text, text.size());
         if (plain[i] == '\r' && loneCr++ == 0) firstLoneCr = placeOfSjisOffset(text, text.size());
+        if (plain[i] == '\0' && zeroBytes++ == 0)
+            firstZeroByte = placeOfSjisOffset(text, text.size());
         text += plain[i];
     }
     auto more = [](std::size_t n) {
@@ -270,14 +338,17 @@ DecodeResult decodeScenario(std::span<const std::uint8_t> stored) {
     if (loneCr)
         result.warnings.push_back(
             {firstLoneCr, "a CR that ends no line; encode refuses it" + more(loneCr)});
-    for (TextProblem& p : sjisProblems(text)) {
-        p.message += "; it is decoded as U+FFFD";
+    if (zeroBytes)
+        result.warnings.push_back(
+            {firstZeroByte, "a zero byte ends the block's text for the engine; encode refuses it" +
+                                more(zeroBytes)});
+    for (TextProblem& p : sjisProblems(text, "; it is decoded as U+FFFD"))
         result.warnings.push_back(std::move(p));
-    }
     // Code page 932 gives some characters two codes; encode writes one of them, so a file
     // holding the other would not come back byte for byte.
     std::optional<std::string> back = utf8ToSjis(sjisToUtf8(text));
     if (!back || *back != text) {
+        Findings twoCodes{result.warnings};
         TextPlace place;
         for (std::size_t i = 0; i < text.size();) {
             const auto b = static_cast<std::uint8_t>(text[i]);
@@ -287,9 +358,10 @@ DecodeResult decodeScenario(std::span<const std::uint8_t> stored) {
                 const std::string ch = sjisToUtf8(code);
                 std::optional<std::string> again = utf8ToSjis(ch);
                 if (again && *again != code)
-                    result.warnings.push_back({place, describeChar(ch) + " is " + hexBytes(code) +
-                                                          " here; encode writes it as " +
-                                                          hexBytes(*again)});
+                    twoCodes.add(Kind::TwoCodes, place, [&] {
+                        return describeChar(ch) + " is " + hexBytes(code) +
+                               " here; encode writes it as " + hexBytes(*again);
+                    });
             }
             if (b == '\n') {
                 ++place.line;
@@ -299,6 +371,7 @@ DecodeResult decodeScenario(std::span<const std::uint8_t> stored) {
             }
             i += n;
         }
+        twoCodes.close();
     }
     if (plain.size() > static_cast<std::size_t>(kMaxScenarioText))
         result.warnings.push_back({placeOfSjisOffset(text, text.size()),
@@ -316,24 +389,12 @@ DecodeResult decodeScenario(std::span<const std::uint8_t> stored) {
 }
 
 bool readWholeFile(const std::string& path, std::string& out) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return false;
-    if (S_ISDIR(st.st_mode)) {
-        errno = EISDIR;
-        return false;
-    }
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    out.clear();
-    char buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        out.append(buf, n);
-    bool ok = !std::ferror(f);
-    int err = errno;
-    std::fclose(f);
-    errno = err;
-    return ok;
+    std::string reason;
+    return readRegularFile(path, SIZE_MAX, &out, &reason) == FileRead::Read;
+}
+
+FileRead readSourceFile(const std::string& path, std::string* bytes, std::string* reason) {
+    return readRegularFile(path, kMaxSourceBytes, bytes, reason);
 }
 
 bool writeWholeFile(const std::string& path, std::string_view data) {

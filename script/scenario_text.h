@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/files.h"
+
 // A place in a text file: line and column both count from 1, and a column counts characters
 // (one for a double-byte character, as an editor shows it), not bytes.
 struct TextPlace {
@@ -55,7 +57,17 @@ std::string plainScenarioText(std::span<const std::uint8_t> stored);
 // Shift-JIS characters (an offset inside a character names that character).
 TextPlace placeOfSjisOffset(std::string_view sjis, std::size_t offset);
 
-// Reads a whole file; false when it cannot be read (errno tells why).
+// The most bytes a scenario source or scenario file is read of. A block holds 65534 bytes of
+// Shift-JIS, at most about 100 KB of UTF-8 with LF line ends; anything much larger is not a
+// scenario, and reading it (a link to a device, a log file) would only cost memory and a flood
+// of findings.
+inline constexpr std::size_t kMaxSourceBytes = 4 * 1024 * 1024;
+
+// Reads a whole regular file, without waiting on a pipe; false when it cannot be read or is not
+// a regular file.
 bool readWholeFile(const std::string& path, std::string& out);
+
+// Reads a scenario source or file as readRegularFile does, held to kMaxSourceBytes.
+FileRead readSourceFile(const std::string& path, std::string* bytes, std::string* reason);
 // Writes a whole file; false when it cannot be written.
 bool writeWholeFile(const std::string& path, std::string_view data);

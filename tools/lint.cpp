@@ -501,9 +501,14 @@ LintResult lintGameFolder(const std::string& gameDir, bool sources) {
     LintResult missing;
     bool encoded = true;
     for (int b = 0; b < 2; ++b) {
-        std::string stored;
-        if (!readWholeFile(systemPath(names[b]), stored)) {
-            missing.diagnostics.push_back({names[b], 0, 0, true, "cannot read the scenario file"});
+        std::string stored, reason;
+        const FileRead read = readSourceFile(systemPath(names[b]), &stored, &reason);
+        if (read != FileRead::Read) {
+            missing.diagnostics.push_back({names[b], 0, 0, true,
+                                           read == FileRead::Refused
+                                               ? "the scenario file " + reason
+                                               : "cannot read the scenario file: " + reason});
+            encoded = encoded && !sources; // the game's --source would not start
             continue;
         }
         if (sources) {

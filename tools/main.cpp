@@ -50,8 +50,10 @@ constexpr const char* kEncodeHelp =
     "\n"
     "Refused, each with FILE:LINE:COLUMN (columns count characters): a character that code\n"
     "page 932 cannot hold; a character whose Shift-JIS form holds the byte 0x7E ('~', and\n"
-    "for example 'ミ' and '×'), which would end the file; a CR that ends no line; text over\n"
-    "65534 bytes. Nothing is written then, and the exit status is 1.\n";
+    "for example 'ミ' and '×'), which would end the file; a zero byte, which ends the block's\n"
+    "text for the engine; a CR that ends no line; text over 65534 bytes. Of one kind, the first\n"
+    "ten are told and the rest counted. Nothing is written then, and the exit status is 1, as\n"
+    "it is for an IN.txt that is not a regular file or is over 4 MB.\n";
 
 constexpr const char* kDecodeHelp =
     "usage: tolvane-script decode IN.qv_ [OUT.txt]\n"
@@ -122,10 +124,23 @@ void printProblems(const std::string& file, const std::vector<TextProblem>& prob
                      p.place.column, kind, terminalText(p.message).c_str());
 }
 
-int cannotRead(const std::string& path) {
-    std::fprintf(stderr, "tolvane-script: cannot read %s: %s\n", terminalText(path).c_str(),
-                 std::strerror(errno));
-    return 2;
+// Reads a scenario source or file. On failure, says why and gives the exit status: 1 for a file
+// that is there but cannot be a scenario (a pipe, a device, a folder, one far too large), 2 for
+// one that cannot be read.
+int readScenarioInput(const std::string& path, std::string* bytes) {
+    std::string reason;
+    switch (readSourceFile(path, bytes, &reason)) {
+    case FileRead::Read:
+        return 0;
+    case FileRead::Unreadable:
+        std::fprintf(stderr, "tolvane-script: cannot read %s: %s\n", terminalText(path).c_str(),
+                     reason.c_str());
+        return 2;
+    case FileRead::Refused:
+        break;
+    }
+    std::fprintf(stderr, "tolvane-script: %s %s\n", terminalText(path).c_str(), reason.c_str());
+    return 1;
 }
 
 int usageError(const char* message, const char* help) {
@@ -153,7 +168,7 @@ int runEncode(std::vector<std::string> args) {
     }
     if (files.size() != 2) return usageError("encode needs IN.txt and OUT.qv_", kEncodeHelp);
     std::string text;
-    if (!readWholeFile(files[0], text)) return cannotRead(files[0]);
+    if (const int failed = readScenarioInput(files[0], &text)) return failed;
     EncodeResult result = encodeScenario(text, encoding);
     if (!result.errors.empty()) {
         printProblems(files[0], result.errors, "error");
@@ -177,7 +192,7 @@ int runDecode(std::vector<std::string> args) {
     if (args.empty() || args.size() > 2)
         return usageError("decode needs IN.qv_ and at most one OUT.txt", kDecodeHelp);
     std::string stored;
-    if (!readWholeFile(args[0], stored)) return cannotRead(args[0]);
+    if (const int failed = readScenarioInput(args[0], &stored)) return failed;
     DecodeResult result =
         decodeScenario({reinterpret_cast<const std::uint8_t*>(stored.data()), stored.size()});
     printProblems(args[0], result.warnings, "warning");
@@ -269,7 +284,7 @@ int runLint(std::vector<std::string> args) {
     if (!watch) {
         for (const std::string& file : files) {
             std::string content;
-            if (!readWholeFile(file, content)) return cannotRead(file);
+            if (const int failed = readScenarioInput(systemPath(file), &content)) return failed;
         }
         return lintOnce(dir, sources);
     }

@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <SDL.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <thread>
 #include <vector>
 
 #include "app/authoring.h"
@@ -163,6 +168,57 @@ TEST_F(Authoring, AReloadThatDoesNotEncodeKeepsTheGameAsItIs) {
     EXPECT_EQ(sourcePlaceOf(g_script.source).line, 2);
 }
 
+// F5 reads the sources as --source does: one that is a pipe, far too large or a fault a byte is
+// refused within the frame, with its reason in a few lines, and the game goes on as it was.
+TEST_F(Authoring, AHostileSourceIsRefusedByF5WithinTheFrame) {
+    struct Case {
+        const char* what;
+        void (*make)(const path& file);
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"a pipe", [](const path& f) { ASSERT_EQ(::mkfifo(f.c_str(), 0600), 0); },
+         "Scenario/end1.txt is not a regular file"},
+        {"5 MB",
+         [](const path& f) {
+             game::writeBytes(f, "*b\n");
+             game::fs::resize_file(f, 5 << 20);
+         },
+         "is 5242880 bytes, over the bound of 4194304"},
+        {"lone CRs", [](const path& f) { game::writeBytes(f, std::string(300000, '\r')); },
+         "(and 299990 more like it)"},
+    };
+    for (const Case& c : cases) {
+        writeSourceGame(dir_, "*here\nひとつめ。\n[reset]\n", kBlock1);
+        start("here");
+        frames(10);
+        const path file = dir_ / "Scenario" / "end1.txt";
+        game::fs::remove(file);
+        c.make(file);
+        // A reader waiting on the pipe is let go by a writer, so that a fault fails the test
+        // rather than hanging it.
+        std::atomic<bool> done{false};
+        std::thread writer([&] {
+            while (!done) {
+                const int fd = ::open(file.c_str(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) ::close(fd);
+                SDL_Delay(20);
+            }
+        });
+        testing::internal::CaptureStderr();
+        pressF5();
+        const std::string err = testing::internal::GetCapturedStderr();
+        done = true;
+        writer.join();
+        EXPECT_NE(err.find(c.reason), std::string::npos) << c.what << "\n" << err;
+        EXPECT_LT(std::count(err.begin(), err.end(), '\n'), 40) << c.what;
+        frames(3);
+        EXPECT_EQ(shown(), game::sj("ひとつめ。")) << c.what;
+        stopAuthoring();
+        game::fs::remove_all(dir_);
+    }
+}
+
 // A source changed on disk is announced in a band at the top of the screen until F5 takes it.
 TEST_F(Authoring, AChangeOnDiskIsAnnouncedUntilReloaded) {
     writeSourceGame(dir_, "*ここ\nひとつめ。\n[reset]\n", kBlock1);
@@ -206,6 +262,38 @@ TEST(AuthoringCommandLine, EncodeErrorsStopAndTheTraceNamesSourceLines) {
     EXPECT_NE(trace.find(R"("text":"[playbgm 1]","known":1,"at":"Scenario/scenario0.txt:3")"),
               std::string::npos)
         << trace;
+    game::fs::remove_all(dir);
+}
+
+// --start names a label the block must hold: one it does not is a failed start, told before
+// the first frame, with exit status 1.
+TEST(AuthoringCommandLine, AStartLabelTheBlockDoesNotHoldEndsTheProgram) {
+    const path dir =
+        game::fs::temp_directory_path() / ("tolvane-start-" + std::to_string(::getpid()));
+    game::fs::remove_all(dir);
+    writeSourceGame(dir, "あ\n[reset]\n", kBlock1);
+    game::writeBytes(dir / "Scenario" / "end1.qv_",
+                     game::scrambled(game::sj("*b\r\nおわり\r\n[reset]\r\n")));
+    struct Case {
+        const char* args;
+        int exitCode;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"--source --start 1:*nope", 1, "--start 1:*nope: Scenario/end1.txt has no such label"},
+        {"--start 1:*nope", 1, "--start 1:*nope: Scenario/end1.qv_ has no such label"},
+        {"--source --start 0:*b", 1, "Scenario/scenario0.txt has no such label"},
+        {"--source --start 1:*b", 0, ""},
+        {"--start 1:*b", 0, ""},
+    };
+    for (const Case& c : cases) {
+        const game::RunResult run =
+            game::runGame(dir, std::string("--headless --frames 5 ") + c.args + " .");
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.args << "\n" << run.err;
+        if (*c.message) {
+            EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        }
+    }
     game::fs::remove_all(dir);
 }
 

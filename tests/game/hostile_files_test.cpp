@@ -3,8 +3,10 @@
 #include "game_fixture.h"
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 
 using namespace game;
@@ -130,4 +132,107 @@ TEST_F(HostileFiles, ArePaidForWithBoundedMemoryAndTime) {
 #endif
         std::printf("%-30s peak %6ld kB, %.2f s\n", c.what, m.peakKilobytes, m.seconds);
     }
+}
+
+namespace {
+
+// Runs a command in the game folder, its output and errors in one file. A child that waits on a
+// pipe is ended by its alarm, and one that reads a device for ever by its memory bound, so that
+// a fault fails the test rather than hanging or swamping the machine.
+Measured runBounded(const fs::path& dir, const std::string& command) {
+    const fs::path out = dir / "output.txt";
+    std::fflush(stdout);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(dir.c_str()) != 0) ::_exit(127);
+        std::freopen("/dev/null", "r", stdin);
+        std::freopen(out.c_str(), "w", stdout);
+        std::freopen(out.c_str(), "a", stderr);
+        ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+#if defined(__SANITIZE_ADDRESS__)
+        ::setenv("ASAN_OPTIONS", "hard_rss_limit_mb=2048:max_allocation_size_mb=1024", 1);
+#else
+        const rlim_t bound = rlim_t{2} << 30;
+        const rlimit memory{bound, bound};
+        ::setrlimit(RLIMIT_AS, &memory);
+#endif
+        ::alarm(30);
+        ::execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
+        ::_exit(127);
+    }
+    Measured m;
+    int status = 0;
+    rusage usage{};
+    if (::wait4(pid, &status, 0, &usage) != pid) return m;
+    m.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    m.peakKilobytes = usage.ru_maxrss;
+    m.err = readText(out);
+    return m;
+}
+
+} // namespace
+
+// A source (or scenario file) that is a pipe, a link to a device or far too large is refused at
+// once with the reason; a source holding a fault a byte gives a few lines, not millions. Every
+// program that reads the sources alike.
+TEST_F(HostileFiles, SourcesAreReadAsBoundedRegularFiles) {
+    const std::string game = std::string("'") + TOLVANE_BINARY_DIR + "/tolvane' --headless";
+    const std::string tool = std::string("'") + TOLVANE_BINARY_DIR + "/tools/tolvane-script'";
+    enum Reads { Source = 1, Stored = 2 };
+    struct Program {
+        std::string command;
+        int reads;
+    };
+    const Program programs[] = {
+        {game + " --source --frames 5 .", Source},
+        {tool + " lint --source .", Source},
+        {tool + " encode Scenario/end1.txt out.qv_", Source},
+        {tool + " lint .", Stored},
+        {tool + " decode Scenario/end1.qv_ out.txt", Stored},
+    };
+    struct Case {
+        const char* what;
+        void (*make)(const fs::path& file);
+        int reads;          // the programs it is given to
+        const char* reason; // in the output
+    };
+    const Case cases[] = {
+        {"a pipe", [](const fs::path& f) { ASSERT_EQ(::mkfifo(f.c_str(), 0600), 0); },
+         Source | Stored, "not a regular file"},
+        {"a link to /dev/zero", [](const fs::path& f) { fs::create_symlink("/dev/zero", f); },
+         Source | Stored, "not a regular file"},
+        {"a folder", [](const fs::path& f) { fs::create_directory(f); }, Source | Stored,
+         "is a folder"},
+        {"5 MB",
+         [](const fs::path& f) {
+             writeBytes(f, "*a\n");
+             fs::resize_file(f, 5 << 20);
+         },
+         Source | Stored, "is 5242880 bytes, over the bound of 4194304"},
+        {"2.5 MB of lone CRs", [](const fs::path& f) { writeBytes(f, std::string(2500000, '\r')); },
+         Source, "more like it"},
+        {"2.5 MB that is not UTF-8",
+         [](const fs::path& f) { writeBytes(f, std::string(2500000, '\x82')); }, Source,
+         "more like it"},
+    };
+    for (const Case& c : cases)
+        for (const Program& p : programs) {
+            if (!(c.reads & p.reads)) continue;
+            fs::remove_all(dir_);
+            writeGame(dir_, sj("あ") + "\r\n[reset]\r\n", sj("い") + "\r\n[reset]\r\n");
+            writeBytes(dir_ / "Scenario" / "scenario0.txt", "あ\n[reset]\n");
+            writeBytes(dir_ / "Scenario" / "end1.txt", "い\n[reset]\n");
+            const fs::path file = dir_ / "Scenario" / (p.reads == Source ? "end1.txt" : "end1.qv_");
+            fs::remove(file);
+            c.make(file);
+            const Measured m = runBounded(dir_, p.command);
+            const std::string context = std::string(c.what) + ": " + p.command + "\n" + m.err;
+            EXPECT_EQ(m.exitCode, 1) << context;
+            EXPECT_NE(m.err.find("end1."), std::string::npos) << context;
+            EXPECT_NE(m.err.find(c.reason), std::string::npos) << context;
+            EXPECT_LT(std::count(m.err.begin(), m.err.end(), '\n'), 40) << context;
+#if !defined(__SANITIZE_ADDRESS__)
+            EXPECT_LT(m.peakKilobytes, 256 * 1024) << context;
+#endif
+        }
 }

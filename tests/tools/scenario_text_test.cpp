@@ -61,7 +61,7 @@ TEST(ScenarioText, ShiftJisInputGivesTheSameFile) {
 }
 
 struct Refusal {
-    const char* text;
+    std::string_view text;
     SourceEncoding encoding;
     int line;
     int column;
@@ -79,6 +79,9 @@ TEST(ScenarioText, RefusesWhatTheEngineCannotReadWithThePlace) {
         {"ok\nx\xE3\x81y", SourceEncoding::Utf8, 2, 2, "is not UTF-8"},
         {"\x82\xA0\n\x85\x40", SourceEncoding::ShiftJis, 2, 1, "85 40 has no character"},
         {"\x82\xA0\x82", SourceEncoding::ShiftJis, 1, 2, "does not follow"},
+        // The engine's block ends at a zero byte: every label behind it would be out of reach.
+        {std::string_view("*a\nあ\0い\n*b\n", 10), SourceEncoding::Utf8, 2, 2, "a zero byte"},
+        {std::string_view("\x82\xA0\0", 3), SourceEncoding::ShiftJis, 1, 2, "a zero byte"},
     };
     for (const Refusal& c : cases) {
         EncodeResult r = encodeScenario(c.text, c.encoding);
@@ -88,6 +91,44 @@ TEST(ScenarioText, RefusesWhatTheEngineCannotReadWithThePlace) {
         EXPECT_EQ(r.errors[0].place.column, c.column) << c.text;
         EXPECT_NE(r.errors[0].message.find(c.message), std::string::npos) << r.errors[0].message;
     }
+}
+
+// A file saved with other line ends or in another encoding holds a fault a character: the first
+// few of a kind are told with their places, the rest counted on the last of them.
+TEST(ScenarioText, TellsTheFirstFindingsOfAKindAndCountsTheRest) {
+    struct Flood {
+        std::string text;
+        SourceEncoding encoding;
+        const char* message;
+        const char* more;
+    };
+    const Flood cases[] = {
+        {std::string(100000, '\r'), SourceEncoding::Utf8, "a CR that ends no line", "99990 more"},
+        {std::string(5000, '\xFF'), SourceEncoding::Utf8, "is not UTF-8", "4990 more"},
+        {std::string(300, '~'), SourceEncoding::Utf8, "'~' is the byte 0x7E", "290 more"},
+        {std::string(30, '\0'), SourceEncoding::Utf8, "a zero byte", "20 more"},
+        {std::string(3000, '\xFD'), SourceEncoding::ShiftJis, "is not Shift-JIS", "2990 more"},
+    };
+    for (const Flood& c : cases) {
+        const EncodeResult r = encodeScenario(c.text, c.encoding);
+        std::size_t ofTheKind = 0;
+        for (const TextProblem& p : r.errors)
+            ofTheKind += p.message.find(c.message) != std::string::npos;
+        EXPECT_EQ(ofTheKind, 10u) << c.message;
+        ASSERT_LE(r.errors.size(), 12u) << c.message; // and an overflow of the block, once
+        std::string last;
+        for (const TextProblem& p : r.errors)
+            if (p.message.find(c.message) != std::string::npos) last = p.message;
+        EXPECT_NE(last.find(std::string("(and ") + c.more + " like it)"), std::string::npos)
+            << last;
+    }
+    // Decode counts the same way.
+    const std::vector<std::uint8_t> stored(3000, 0xFD); // 0x80 once descrambled
+    const DecodeResult d = decodeScenario(stored);
+    ASSERT_EQ(d.warnings.size(), 10u);
+    EXPECT_NE(d.warnings[9].message.find("decoded as U+FFFD (and 2990 more like it)"),
+              std::string::npos)
+        << d.warnings[9].message;
 }
 
 TEST(ScenarioText, ReportsEveryRefusedCharacterInOrder) {
