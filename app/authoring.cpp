@@ -234,10 +234,7 @@ bool startLabelIsThere(const ProgramOptions& options, const std::string& label) 
     const std::span<const std::uint8_t> stored =
         options.source ? std::span<const std::uint8_t>(g_encoded[b])
                        : std::span(reinterpret_cast<const std::uint8_t*>(read.data()), read.size());
-    const std::string plain = plainScenarioText(stored);
-    const auto block = g_scenario.begin() + static_cast<std::ptrdiff_t>(b * kBlockSize);
-    std::fill(block, block + kBlockSize, std::uint8_t{0});
-    std::copy(plain.begin(), plain.end(), block);
+    putBlockText(options.startBlock, plainScenarioText(stored));
     const std::int32_t source = g_script.source;
     const bool found = findLabel(options.startBlock, label).has_value();
     g_script.source = source;

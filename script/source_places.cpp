@@ -10,12 +10,13 @@ namespace {
 
 constexpr std::uint8_t kLF = 0x0A;
 
-// The block's text: up to the zero byte behind it.
+// The block's text as loaded: up to the zero byte the load put behind it.
 std::string_view blockText(int block) {
     if (block < 0 || block >= kBlockCount) return {};
     const auto* start = g_scenario.data() + static_cast<std::size_t>(block) * kBlockSize;
-    const auto* end = std::find(start, start + kBlockSize, std::uint8_t{0});
-    return {reinterpret_cast<const char*>(start), static_cast<std::size_t>(end - start)};
+    const int length =
+        std::clamp(g_blockLength[static_cast<std::size_t>(block)], 0, kMaxScenarioText);
+    return {reinterpret_cast<const char*>(start), static_cast<std::size_t>(length)};
 }
 
 // Offset of the line's first byte in the text, or npos past the last line.
