@@ -27,6 +27,13 @@ struct TestNote {
 std::vector<std::uint8_t> standardMidi(std::span<const TestNote> notes, int endMs, int program = 0,
                                        bool gmReset = false);
 
+// A Standard MIDI File of the given track bodies, as written (format 1), with the header's time
+// division.
+std::vector<std::uint8_t> midiFile(std::uint16_t division,
+                                   const std::vector<std::vector<std::uint8_t>>& tracks);
+// One track body: a note of `ticks` on key 60, then the end of the track.
+std::vector<std::uint8_t> noteTrack(std::uint32_t ticks);
+
 void writeFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 // Runs each test in a scratch folder with a Sound subfolder, so that game paths such as
