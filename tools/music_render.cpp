@@ -1,6 +1,7 @@
 #include "tools/music_render.h"
 
 #include "sound/midi_check.h"
+#include "sound/midi_synth.h"
 #include "sound/midi_synth_setup.h"
 
 #include <ogg/ogg.h>
