@@ -251,8 +251,7 @@ TEST_F(SoundTest, AnEffectPlayedAsPrimaryIsPrimaryOnlyWhileItSounds) {
     ASSERT_TRUE(loadSoundSlot(52, putSound("start52.wav", sineWav(0.15, 880)), false));
     playSlotPrimary(52);
     EXPECT_EQ(primarySoundSlot(), 52);
-    waitMs(400);
-    EXPECT_EQ(primarySoundSlot(), -1);
+    EXPECT_TRUE(waitUntil([] { return primarySoundSlot() == -1; }));
 }
 
 // A piece the synthesiser would start over without end, or could not read when it plays it (on

@@ -224,3 +224,21 @@ Recording readRecording(const std::filesystem::path& file, const OutputFormat& f
 void waitMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
+
+namespace {
+constexpr auto kDeadline = std::chrono::seconds(20);
+}
+
+bool waitRecorded(const std::filesystem::path& file, const OutputFormat& format, double seconds) {
+    const long target = recordedFrames(file, format) + static_cast<long>(seconds * format.rate);
+    return waitUntil([&] { return recordedFrames(file, format) >= target; });
+}
+
+bool waitUntil(const std::function<bool()>& condition) {
+    const auto end = std::chrono::steady_clock::now() + kDeadline;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -88,3 +89,11 @@ Recording readRecording(const std::filesystem::path& file, const OutputFormat& f
 
 // Sleeps for the given milliseconds.
 void waitMs(int ms);
+
+// Waits until the disk driver has written `seconds` more of sound than it had, so that a test
+// acts after so much of the recording whatever the machine's load (the driver keeps time with
+// the clock only when it gets the processor). False after a generous deadline.
+bool waitRecorded(const std::filesystem::path& file, const OutputFormat& format, double seconds);
+
+// Waits until the condition holds, polling; false after a generous deadline.
+bool waitUntil(const std::function<bool()>& condition);
