@@ -1,13 +1,19 @@
 #include "sound/midi_synth.h"
+#include "base/message.h"
+#include "sound/midi_check.h"
 #include "sound/midi_synth_setup.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
 #include <fluidsynth.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string_view>
 #include <system_error>
 #include <vector>
@@ -25,19 +31,23 @@ constexpr int kSystemExclusive = 0xF0;
 // The controllers a reset of one bank puts back to the synthesiser's own start values.
 constexpr std::array<int, 6> kResetControllers = {0, 7, 10, 32, 91, 93};
 
-// One piece on the synthesiser.
+// One piece on the synthesiser. The player keeps its own copy of the file.
 struct Piece {
     fluid_player_t* player = nullptr;
-    std::vector<std::uint8_t> bytes; // the file, which the player reads as it plays
     int firstChannel = 0;
     int lastTick = -1;         // to see the piece start over
     std::uint64_t started = 0; // when it was started, to find the oldest
 };
 
-// What the audio thread reads while it renders: changed only under the lock.
+// What the audio thread reads while it renders: changed only under the lock, and only by the
+// main thread, which therefore reads it without the lock. The lock is held for a few calls at a
+// time on either side: nothing done under it waits on the other thread, or on a file.
 struct Synth {
     fluid_settings_t* settings = nullptr;
     fluid_synth_t* synth = nullptr;
+    // Where each piece is tried at load: no sound font, no effects, one voice; the main thread's.
+    fluid_settings_t* trialSettings = nullptr;
+    fluid_synth_t* trialSynth = nullptr;
     std::array<Piece, kPieces> pieces; // [0] is the primary piece
     std::uint64_t starts = 0;
     std::array<int, kResetControllers.size()> controllerStart{};
@@ -86,9 +96,15 @@ void resetPieceChannels(const Piece& piece) {
 
 // A piece that starts over begins on channels in their start state, as it did the first time.
 // Called with each event and each tick of the player, on the audio thread.
+//
+// The player is never told to repeat without end: it would start a piece over as soon as it
+// ends, and read it again, in one loop that never leaves the audio thread when a pass takes no
+// time, or when the piece cannot be read the second time. It is allowed one pass more, each time
+// a pass has played past its first tick: a pass that plays no time is the last.
 void noteTick(Piece& piece, int tick) {
     if (tick < piece.lastTick) resetPieceChannels(piece);
     piece.lastTick = tick;
+    if (tick > 0) fluid_player_set_loop(piece.player, 1);
 }
 
 int pieceTick(void* data, int tick) {
@@ -170,7 +186,6 @@ void dropEveryPlayer() {
 // Starts the file on the piece, in place of what it played. False when it cannot play.
 bool startPiece(Piece& piece, std::span<const std::uint8_t> midi) {
     dropPlayer(piece);
-    piece.bytes.assign(midi.begin(), midi.end());
     piece.lastTick = -1;
     piece.started = ++g_synth.starts;
     piece.player = new_fluid_player(g_synth.synth);
@@ -178,18 +193,56 @@ bool startPiece(Piece& piece, std::span<const std::uint8_t> midi) {
     if (ok) {
         fluid_player_set_playback_callback(piece.player, pieceEvent, &piece);
         fluid_player_set_tick_callback(piece.player, pieceTick, &piece);
-        ok = fluid_player_add_mem(piece.player, piece.bytes.data(), piece.bytes.size()) == FLUID_OK;
+        ok = fluid_player_add_mem(piece.player, midi.data(), midi.size()) == FLUID_OK;
     }
     if (ok) {
-        fluid_player_set_loop(piece.player, -1);
+        fluid_player_set_loop(piece.player, 1); // one pass; noteTick allows each next one
         ok = fluid_player_play(piece.player) == FLUID_OK;
     }
     if (!ok && piece.player) dropPlayer(piece);
     return ok;
 }
 
-// The synthesiser's own warnings would go to standard error at every load.
-void quietLog(int, const char*, void*) {}
+// What the synthesiser's libraries said while their output is held: the main thread's own,
+// so that a line logged by the audio thread meanwhile is not mixed in.
+struct HeldOutput {
+    int savedError = -1; // standard error, while it points at `capture`
+    std::FILE* capture = nullptr;
+    std::string firstError;
+};
+HeldOutput g_held;
+thread_local bool t_holding = false;
+
+// The synthesiser's own lines would go to standard error at every load, raw; its errors are
+// kept for the caller while held, everything else is dropped.
+void synthLog(int level, const char* message, void*) {
+    if (t_holding && level <= FLUID_ERR && g_held.firstError.empty() && message)
+        g_held.firstError = message;
+}
+
+// A synthesiser without sound fonts on which a piece is tried: events go nowhere.
+int discardEvent(void*, fluid_midi_event_t*) {
+    return FLUID_OK;
+}
+
+// Plays the first block of the piece on the trial synthesiser, where it is read.
+bool trialPlays(std::span<const std::uint8_t> midi, std::string& said) {
+    fluid_player_t* player = new_fluid_player(g_synth.trialSynth);
+    if (!player) return false;
+    fluid_player_set_playback_callback(player, discardEvent, nullptr);
+    bool ok = fluid_player_add_mem(player, midi.data(), midi.size()) == FLUID_OK &&
+              fluid_player_play(player) == FLUID_OK;
+    if (ok) {
+        std::array<float, 64 * 2> block;
+        holdSynthOutput();
+        fluid_synth_write_float(g_synth.trialSynth, 64, block.data(), 0, 2, block.data(), 1, 2);
+        said = releaseSynthOutput();
+        ok = playerTookPiece(player);
+    }
+    fluid_player_stop(player);
+    delete_fluid_player(player);
+    return ok;
+}
 
 } // namespace
 
@@ -200,10 +253,41 @@ const NoSynthMessages kNoSynthMessages = {
     "サウンドフォント（.sf2）を指定してください。",
 };
 
+void holdSynthOutput() {
+    if (t_holding) return;
+    std::fflush(stderr);
+    g_held.firstError.clear();
+    g_held.capture = std::tmpfile();
+    g_held.savedError = g_held.capture ? ::dup(STDERR_FILENO) : -1;
+    if (g_held.savedError >= 0 && ::dup2(::fileno(g_held.capture), STDERR_FILENO) < 0) {
+        ::close(g_held.savedError);
+        g_held.savedError = -1;
+    }
+    t_holding = true;
+}
+
+std::string releaseSynthOutput() {
+    if (!t_holding) return {};
+    std::fflush(stderr);
+    if (g_held.savedError >= 0) {
+        ::dup2(g_held.savedError, STDERR_FILENO);
+        ::close(g_held.savedError);
+    }
+    if (g_held.capture) std::fclose(g_held.capture);
+    t_holding = false;
+    std::string said = terminalText(g_held.firstError);
+    g_held = HeldOutput{};
+    return said;
+}
+
+bool playerTookPiece(fluid_player_t* player) {
+    return fluid_player_get_status(player) == FLUID_PLAYER_PLAYING &&
+           fluid_player_get_total_ticks(player) > 0;
+}
+
 fluid_settings_t* newSynthSettings(double rate) {
-    fluid_set_log_function(FLUID_WARN, quietLog, nullptr);
-    fluid_set_log_function(FLUID_INFO, quietLog, nullptr);
-    fluid_set_log_function(FLUID_DBG, quietLog, nullptr);
+    for (int level = FLUID_PANIC; level <= FLUID_DBG; ++level)
+        fluid_set_log_function(level, synthLog, nullptr);
     fluid_settings_t* settings = new_fluid_settings();
     if (!settings) return nullptr;
     fluid_settings_setnum(settings, "synth.sample-rate", rate);
@@ -224,6 +308,7 @@ fluid_settings_t* newSynthSettings(double rate) {
 
 bool loadSoundFonts(fluid_synth_t* synth, const std::string& soundFonts, std::string& reason) {
     int found = 0, loaded = 0;
+    std::string firstError;
     std::string_view rest = soundFonts;
     while (!rest.empty()) {
         const std::size_t end = std::min(rest.find_first_of(":;"), rest.size());
@@ -232,12 +317,16 @@ bool loadSoundFonts(fluid_synth_t* synth, const std::string& soundFonts, std::st
         std::error_code error;
         if (font.empty() || !std::filesystem::is_regular_file(font, error)) continue;
         ++found;
+        holdSynthOutput();
         if (fluid_synth_sfload(synth, font.c_str(), 1) != FLUID_FAILED) ++loaded;
+        const std::string said = releaseSynthOutput();
+        if (firstError.empty() && !said.empty()) firstError = font + ": " + said;
     }
     if (found == 0)
         reason = "no General MIDI sound font found (looked for " + soundFonts + ")";
     else if (loaded == 0)
-        reason = "no sound font could be loaded from " + soundFonts;
+        reason = "no sound font could be loaded from " + soundFonts +
+                 (firstError.empty() ? std::string() : " (" + firstError + ")");
     return loaded > 0;
 }
 
@@ -268,6 +357,19 @@ bool startSynth(const std::string& soundFonts, std::string& reason) {
         stopSynth();
         return false;
     }
+    g_synth.trialSettings = newSynthSettings(rate);
+    if (g_synth.trialSettings) {
+        fluid_settings_setint(g_synth.trialSettings, "synth.polyphony", 1);
+        fluid_settings_setint(g_synth.trialSettings, "synth.midi-channels", 16);
+        fluid_settings_setint(g_synth.trialSettings, "synth.reverb.active", 0);
+        fluid_settings_setint(g_synth.trialSettings, "synth.chorus.active", 0);
+        g_synth.trialSynth = new_fluid_synth(g_synth.trialSettings);
+    }
+    if (!g_synth.trialSynth) {
+        reason = "the synthesiser cannot be made";
+        stopSynth();
+        return false;
+    }
     markDrumChannels();
     for (std::size_t k = 0; k < kResetControllers.size(); ++k)
         fluid_synth_get_cc(g_synth.synth, 0, kResetControllers[k], &g_synth.controllerStart[k]);
@@ -287,6 +389,8 @@ void stopSynth() {
     }
     if (g_synth.synth) delete_fluid_synth(g_synth.synth);
     if (g_synth.settings) delete_fluid_settings(g_synth.settings);
+    if (g_synth.trialSynth) delete_fluid_synth(g_synth.trialSynth);
+    if (g_synth.trialSettings) delete_fluid_settings(g_synth.trialSettings);
     g_synth = Synth{};
 }
 
@@ -294,13 +398,26 @@ bool synthReady() {
     return g_synth.synth != nullptr && g_synth.lock != nullptr;
 }
 
+bool midiPlayable(std::span<const std::uint8_t> midi, std::string& reason) {
+    const std::optional<std::vector<std::uint8_t>> playable = playableMidi(midi, reason);
+    if (!playable) return false;
+    if (!synthReady()) return true; // the caller tells of the missing synthesiser
+    std::string said;
+    if (trialPlays(*playable, said)) return true;
+    reason = "the synthesiser cannot play the file" + (said.empty() ? "" : " (" + said + ")");
+    return false;
+}
+
 bool playMidi(std::span<const std::uint8_t> midi, std::string& reason) {
     if (!synthReady()) {
         reason = "no synthesiser";
         return false;
     }
+    // Prepared before the lock is taken: the audio thread never waits on a copy.
+    const std::optional<std::vector<std::uint8_t>> playable = playableMidi(midi, reason);
+    if (!playable) return false;
     SDL_LockMutex(g_synth.lock);
-    const bool ok = startPiece(g_synth.pieces[0], midi);
+    const bool ok = startPiece(g_synth.pieces[0], *playable);
     SDL_UnlockMutex(g_synth.lock);
     if (!ok) reason = "the synthesiser cannot play the file";
     return ok;
@@ -311,6 +428,8 @@ bool playMidiOverPrimary(std::span<const std::uint8_t> midi, std::string& reason
         reason = "no synthesiser";
         return false;
     }
+    const std::optional<std::vector<std::uint8_t>> playable = playableMidi(midi, reason);
+    if (!playable) return false;
     SDL_LockMutex(g_synth.lock);
     // A free place, or else the piece that has played longest gives way.
     Piece* place = nullptr;
@@ -322,7 +441,7 @@ bool playMidiOverPrimary(std::span<const std::uint8_t> midi, std::string& reason
         }
         if (!place || piece.started < place->started) place = &piece;
     }
-    const bool ok = startPiece(*place, midi);
+    const bool ok = startPiece(*place, *playable);
     SDL_UnlockMutex(g_synth.lock);
     if (!ok) reason = "the synthesiser cannot play the file";
     return ok;
@@ -342,12 +461,10 @@ void haltAllMidi() {
     SDL_UnlockMutex(g_synth.lock);
 }
 
+// The players are the main thread's to change and their status is read atomically: asking
+// never takes the lock.
 bool midiPlaying() {
-    if (!synthReady()) return false;
-    SDL_LockMutex(g_synth.lock);
-    const bool playing = piecePlaying(g_synth.pieces[0]);
-    SDL_UnlockMutex(g_synth.lock);
-    return playing;
+    return synthReady() && piecePlaying(g_synth.pieces[0]);
 }
 
 void setMidiVolume(int percent) {
@@ -359,9 +476,6 @@ void setMidiVolume(int percent) {
 
 int midiPlayingOverPrimary() {
     if (!synthReady()) return 0;
-    SDL_LockMutex(g_synth.lock);
-    const auto count =
-        std::count_if(g_synth.pieces.begin() + 1, g_synth.pieces.end(), piecePlaying);
-    SDL_UnlockMutex(g_synth.lock);
-    return static_cast<int>(count);
+    return static_cast<int>(
+        std::count_if(g_synth.pieces.begin() + 1, g_synth.pieces.end(), piecePlaying));
 }

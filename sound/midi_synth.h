@@ -25,6 +25,11 @@ bool startSynth(const std::string& soundFonts, std::string& reason);
 void stopSynth();
 bool synthReady();
 
+// Whether the synthesiser can play the standard MIDI file, as it is loaded: the reader's checks
+// (playableMidi), then natively a trial on a synthesiser of its own, since the synthesiser reads
+// a piece only once it plays it, on the audio thread. False with the reason.
+bool midiPlayable(std::span<const std::uint8_t> midi, std::string& reason);
+
 // Plays a standard MIDI file from its start, repeating without end, in place of the piece that
 // plays. The bytes are copied. False with the reason when the synthesiser cannot read it (in the
 // browser: when the piece has no rendering).
@@ -51,6 +56,13 @@ struct NoSynthMessages {
 extern const NoSynthMessages kNoSynthMessages;
 // The reason each load of music gives, with the sound fonts startSynth was given.
 std::string noSynthLoadReason(const std::string& soundFonts);
+
+// While held, what the synthesiser's libraries write to standard error goes nowhere (the
+// sound font reader writes its own lines there, with the file's raw bytes); release gives back
+// the first error the synthesiser reported meanwhile, made safe for a terminal, for the caller
+// to give with its reason. On the main thread; empty in the browser.
+void holdSynthOutput();
+std::string releaseSynthOutput();
 
 // The sound fonts the synthesiser loads: the list in SDL_SOUNDFONTS when it is set (the
 // player's choice), else the first of the system's General MIDI fonts that exists.

@@ -4,6 +4,7 @@
 // piece starts and loops on a mixer channel of its own until it is halted or replaced. The
 // channels come after the effects' (sound.cpp), which never reach them: one for the primary
 // piece, one for each piece over it.
+#include "sound/midi_check.h"
 #include "sound/midi_synth.h"
 
 #include <SDL.h>
@@ -137,6 +138,17 @@ void stopSynth() {
 
 bool synthReady() {
     return g_music.ready;
+}
+
+// The packager rendered only what the synthesiser played, after the same checks.
+bool midiPlayable(std::span<const std::uint8_t> midi, std::string& reason) {
+    return playableMidi(midi, reason).has_value();
+}
+
+void holdSynthOutput() {}
+
+std::string releaseSynthOutput() {
+    return {};
 }
 
 bool playMidi(std::span<const std::uint8_t> midi, std::string& reason) {

@@ -10,8 +10,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,9 +30,9 @@ constexpr int kOutputRate = 44100;
 constexpr int kOutputChannels = 2;
 constexpr int kOutputChunkFrames = 1024;
 
-// Sound files are read whole before decoding; a music file is kilobytes and an effect a few
-// megabytes at most, so anything past this is not a sound file of the game.
-constexpr std::size_t kMaxSoundFileBytes = 64u << 20;
+// Sound files are read whole before decoding; an effect is a few megabytes at most, so anything
+// past this is not a sound file of the game. Music is bounded far lower (kMaxMidiFileBytes).
+constexpr std::size_t kMaxEffectFileBytes = 64u << 20;
 
 struct SoundSlot {
     bool music = false; // holds a MIDI file, played by the synthesiser
@@ -97,7 +99,9 @@ void reportNoSynthesiser(const std::string& reason) {
     showMessage(kNoSynthMessages.box);
 }
 
-bool readGameFile(std::string_view path, std::vector<std::uint8_t>& bytes, std::string& reason) {
+// `limit` bounds the bytes read; `why` says what a larger file would be, for the reason.
+bool readGameFile(std::string_view path, std::vector<std::uint8_t>& bytes, std::size_t limit,
+                  std::string_view why, std::string& reason) {
     std::FILE* file = openGameFile(path, "rb");
     if (!file) {
         reason = "the file is missing, unreadable or not a regular file";
@@ -108,29 +112,32 @@ bool readGameFile(std::string_view path, std::vector<std::uint8_t>& bytes, std::
     std::size_t got = 0;
     bool tooLarge = false;
     while (!tooLarge && (got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0) {
-        tooLarge = bytes.size() + got > kMaxSoundFileBytes;
+        tooLarge = bytes.size() + got > limit;
         if (!tooLarge) bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + got);
     }
     const bool readError = std::ferror(file) != 0;
     std::fclose(file);
-    if (tooLarge) reason = "the file is larger than 64 MiB";
+    if (tooLarge)
+        reason =
+            "the file is larger than " + std::to_string(limit >> 20) + " MiB, " + std::string(why);
     if (readError) reason = "the file could not be read";
     return !tooLarge && !readError;
 }
 
 // `noSynthesiser` tells a failure that is the machine's (no sound font) from the file's own.
 bool loadMusic(SoundSlot& slot, std::string_view path, std::string& reason, bool& noSynthesiser) {
-    if (!readGameFile(path, slot.musicBytes, reason)) return false;
-    if (std::string_view problem = standardMidiProblem(slot.musicBytes); !problem.empty()) {
-        reason = problem;
+    if (!readGameFile(path, slot.musicBytes, kMaxMidiFileBytes,
+                      "more than a MIDI piece may be (pieces are kilobytes, and the synthesiser "
+                      "keeps some 16 bytes for each byte of events)",
+                      reason))
         return false;
-    }
+    // Checked here, before the synthesiser reads it at play, on the audio thread.
+    if (!midiPlayable(slot.musicBytes, reason)) return false;
     if (!synthReady()) {
         reason = noSynthLoadReason(g_sound.soundFonts);
         noSynthesiser = true;
         return false;
     }
-    // The synthesiser reads the file when it plays it; it was checked to be MIDI.
     slot.music = true;
     return true;
 }
@@ -192,12 +199,13 @@ std::string effectTooCostly(const std::vector<std::uint8_t>& b) {
         adpcm ? blocks * std::max<std::uint32_t>(samplesPerBlock, 1) : blocks;
     const std::uint64_t seconds = frames / rate;
     if (seconds > kMaxEffectSeconds)
-        return "the effect lasts " + std::to_string(seconds) + " seconds, longer than the " +
-               std::to_string(kMaxEffectSeconds) + " an effect may";
+        return "the WAV file lasts " + std::to_string(seconds) + " seconds, longer than the " +
+               std::to_string(kMaxEffectSeconds) + " an effect may (the whole effect is decoded " +
+               "into memory when it loads)";
     if (frames * channels > kMaxEffectSourceSamples)
-        return "the effect holds " + std::to_string(frames * channels) +
+        return "the WAV file holds " + std::to_string(frames * channels) +
                " samples, more than the " + std::to_string(kMaxEffectSourceSamples) +
-               " an effect may";
+               " an effect may (the whole effect is decoded into memory when it loads)";
     return {};
 }
 
@@ -213,17 +221,37 @@ std::string effectTooLong(const Mix_Chunk& chunk) {
            std::to_string(kMaxEffectSeconds) + " an effect may";
 }
 
+bool isMidi(const std::vector<std::uint8_t>& b) {
+    return b.size() >= 4 && std::string_view(reinterpret_cast<const char*>(b.data()), 4) == "MThd";
+}
+
 bool loadEffect(SoundSlot& slot, std::string_view path, std::string& reason) {
     std::vector<std::uint8_t> bytes;
-    if (!readGameFile(path, bytes, reason)) return false;
+    if (!readGameFile(path, bytes, kMaxEffectFileBytes, "more than an effect may be", reason))
+        return false;
     if (std::string cost = effectTooCostly(bytes); !cost.empty()) {
         reason = cost;
         return false;
     }
+    if (isMidi(bytes)) {
+        // A MIDI effect is synthesised whole by the mixer, given as the engine's synthesiser is.
+        std::optional<std::vector<std::uint8_t>> playable = playableMidi(bytes, reason);
+        if (!playable) return false;
+        if (const std::optional<double> seconds = midiSeconds(bytes, reason);
+            seconds && *seconds > kMaxEffectSeconds) {
+            reason = "the MIDI effect lasts " + std::to_string(std::lround(*seconds)) +
+                     " seconds, longer than the " + std::to_string(kMaxEffectSeconds) +
+                     " an effect may (the whole effect is synthesised into memory when it loads)";
+            return false;
+        }
+        bytes = std::move(*playable);
+    }
     // The chunk keeps its own converted copy of the samples, so the bytes may go afterwards.
     // The stream is closed here: the mixer leaves it open on some of its failures.
     SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
+    holdSynthOutput(); // the mixer may load the sound font for a MIDI effect
     slot.effect = stream ? Mix_LoadWAV_RW(stream, 0) : nullptr;
+    releaseSynthOutput();
     if (!slot.effect) reason = stream ? Mix_GetError() : "the file is empty";
     if (stream) SDL_RWclose(stream);
     if (slot.effect && !(reason = effectTooLong(*slot.effect)).empty()) {

@@ -1,6 +1,7 @@
 #include "tools/music_render.h"
 
 #include "sound/midi_check.h"
+#include "sound/midi_synth.h"
 #include "sound/midi_synth_setup.h"
 
 #include <ogg/ogg.h>
@@ -12,87 +13,11 @@
 
 namespace {
 
-constexpr std::size_t kChunkHead = 8;
-constexpr std::uint32_t kDefaultTempo = 500000; // microseconds a quarter note, until one is set
 // The synthesiser renders in blocks of this many frames; its player moves on between them.
 constexpr int kSynthBlock = 64;
 // Any fixed number: each rendering is a stream of its own, and a random one would make the same
 // piece give different bytes.
 constexpr int kOggSerial = 0x4d494449;
-
-std::uint32_t readBig(std::span<const std::uint8_t> b, std::size_t at, int size) {
-    std::uint32_t v = 0;
-    for (int k = 0; k < size; ++k)
-        v = (v << 8) | b[at + k];
-    return v;
-}
-
-struct TempoChange {
-    std::uint64_t tick;
-    std::uint32_t microsPerQuarter;
-};
-
-// Reads a variable-length quantity at `at`, within [at, end). False when it runs past the end or
-// over the four bytes the format allows.
-bool readVarLen(std::span<const std::uint8_t> b, std::size_t& at, std::size_t end,
-                std::uint32_t& value) {
-    value = 0;
-    for (int k = 0; k < 4; ++k) {
-        if (at >= end) return false;
-        const std::uint8_t byte = b[at++];
-        value = (value << 7) | (byte & 0x7F);
-        if (!(byte & 0x80)) return true;
-    }
-    return false;
-}
-
-// Walks one track chunk's events in [at, end): its tempo changes, and the tick where it ends
-// (its end-of-track event, or its last event). Empty when it reads through; else the reason.
-std::string readTrack(std::span<const std::uint8_t> b, std::size_t at, std::size_t end,
-                      std::vector<TempoChange>& tempos, std::uint64_t& endTick) {
-    std::uint64_t tick = 0;
-    std::uint8_t running = 0;
-    while (at < end) {
-        std::uint32_t delta = 0;
-        if (!readVarLen(b, at, end, delta)) return "a MIDI event's time runs past its track";
-        tick += delta;
-        if (at >= end) return "a MIDI track ends inside an event";
-        std::uint8_t status = b[at];
-        if (status & 0x80) {
-            ++at;
-        } else if (running) {
-            status = running;
-        } else {
-            return "a MIDI event has no status";
-        }
-        std::uint32_t length = 0;
-        if (status < 0xF0) {
-            running = status;
-            const std::uint8_t kind = status & 0xF0;
-            length = (kind == 0xC0 || kind == 0xD0) ? 1 : 2;
-        } else if (status == 0xF0 || status == 0xF7) {
-            running = 0;
-            if (!readVarLen(b, at, end, length)) return "a MIDI system message runs past its track";
-        } else if (status == 0xFF) {
-            running = 0;
-            if (at >= end) return "a MIDI meta event runs past its track";
-            const std::uint8_t type = b[at++];
-            if (!readVarLen(b, at, end, length)) return "a MIDI meta event runs past its track";
-            if (length <= end - at && type == 0x2F) {
-                endTick = tick;
-                return {};
-            }
-            if (length <= end - at && type == 0x51 && length >= 3)
-                tempos.push_back({tick, readBig(b, at, 3)});
-        } else {
-            return "a MIDI track holds an unknown event";
-        }
-        if (length > end - at) return "a MIDI event runs past its track";
-        at += length;
-    }
-    endTick = tick;
-    return {};
-}
 
 // Frees what synthesiseMidi made, whichever step it stopped at.
 struct Synthesiser {
@@ -154,57 +79,6 @@ struct Encoder {
 
 } // namespace
 
-std::optional<double> midiSeconds(std::span<const std::uint8_t> midi, std::string& reason) {
-    if (std::string_view problem = standardMidiProblem(midi); !problem.empty()) {
-        reason = problem;
-        return std::nullopt;
-    }
-    // The layout is checked: the header and as many track chunks as it names are inside.
-    const std::uint32_t headerLength = readBig(midi, 4, 4);
-    const std::uint32_t trackCount = readBig(midi, 10, 2);
-    const std::uint32_t division = readBig(midi, 12, 2);
-    std::vector<TempoChange> tempos;
-    std::uint64_t endTick = 0;
-    std::size_t at = kChunkHead + headerLength;
-    for (std::uint32_t track = 0; track < trackCount; at += kChunkHead + readBig(midi, at + 4, 4)) {
-        if (std::memcmp(midi.data() + at, "MTrk", 4) != 0) continue;
-        const std::size_t body = at + kChunkHead;
-        std::uint64_t trackEnd = 0;
-        std::string problem =
-            readTrack(midi, body, body + readBig(midi, at + 4, 4), tempos, trackEnd);
-        if (!problem.empty()) {
-            reason = problem + " (track " + std::to_string(track + 1) + ")";
-            return std::nullopt;
-        }
-        endTick = std::max(endTick, trackEnd);
-        ++track;
-    }
-    if (division & 0x8000) {
-        // Time code: frames a second (the high byte, negative) and ticks a frame.
-        const int framesPerSecond = -static_cast<std::int8_t>(division >> 8);
-        const int ticksPerFrame = division & 0xFF;
-        if (framesPerSecond <= 0 || ticksPerFrame == 0) {
-            reason = "the MIDI header gives a time code the synthesiser cannot time";
-            return std::nullopt;
-        }
-        return static_cast<double>(endTick) / (framesPerSecond * ticksPerFrame);
-    }
-    // A tempo change in any track holds from its tick on, for every track.
-    std::stable_sort(tempos.begin(), tempos.end(),
-                     [](const TempoChange& a, const TempoChange& b) { return a.tick < b.tick; });
-    double micros = 0;
-    std::uint64_t tick = 0;
-    std::uint32_t tempo = kDefaultTempo;
-    for (const TempoChange& change : tempos) {
-        if (change.tick >= endTick) break;
-        micros += static_cast<double>(change.tick - tick) * tempo / division;
-        tick = change.tick;
-        tempo = change.microsPerQuarter;
-    }
-    micros += static_cast<double>(endTick - tick) * tempo / division;
-    return micros / 1e6;
-}
-
 std::optional<RenderedPiece> synthesiseMidi(std::span<const std::uint8_t> midi,
                                             const std::string& soundFonts, std::string& reason) {
     const std::optional<double> seconds = midiSeconds(midi, reason);
@@ -215,11 +89,11 @@ std::optional<RenderedPiece> synthesiseMidi(std::span<const std::uint8_t> midi,
                  " a rendering may";
         return std::nullopt;
     }
+    // Checked again as the engine checks it: a piece that lasts no time, and given as the engine
+    // gives it, its time code turned to beats.
+    const std::optional<std::vector<std::uint8_t>> playable = playableMidi(midi, reason);
+    if (!playable) return std::nullopt;
     const long passFrames = std::lround(*seconds * kRenderRate);
-    if (passFrames <= 0) {
-        reason = "the piece ends where it starts";
-        return std::nullopt;
-    }
 
     Synthesiser s;
     s.settings = newSynthSettings(kRenderRate);
@@ -230,7 +104,8 @@ std::optional<RenderedPiece> synthesiseMidi(std::span<const std::uint8_t> midi,
     }
     if (!loadSoundFonts(s.synth, soundFonts, reason)) return std::nullopt;
     s.player = new_fluid_player(s.synth);
-    if (!s.player || fluid_player_add_mem(s.player, midi.data(), midi.size()) != FLUID_OK ||
+    if (!s.player ||
+        fluid_player_add_mem(s.player, playable->data(), playable->size()) != FLUID_OK ||
         fluid_player_play(s.player) != FLUID_OK) {
         reason = "the synthesiser cannot play the file";
         return std::nullopt;
@@ -246,7 +121,17 @@ std::optional<RenderedPiece> synthesiseMidi(std::span<const std::uint8_t> midi,
     while (frames < passFrames &&
            (frames == 0 || fluid_player_get_status(s.player) == FLUID_PLAYER_PLAYING)) {
         float* at = piece.samples.data() + static_cast<std::ptrdiff_t>(frames) * kRenderChannels;
+        if (frames == 0) holdSynthOutput();
         fluid_synth_write_float(s.synth, kSynthBlock, at, 0, 2, at, 1, 2);
+        if (frames == 0) {
+            // The player reads the piece in its first block: one it refuses would be silence.
+            const std::string said = releaseSynthOutput();
+            if (!playerTookPiece(s.player)) {
+                reason = "the synthesiser cannot play the file" +
+                         (said.empty() ? std::string() : " (" + said + ")");
+                return std::nullopt;
+            }
+        }
         frames += kSynthBlock;
     }
     piece.samples.resize(static_cast<std::size_t>(std::min(frames, passFrames)) * kRenderChannels);

@@ -4,6 +4,8 @@
 // loops the rendering, as the engine loops the piece.
 #pragma once
 
+#include "sound/midi_check.h"
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -31,13 +33,10 @@ struct RenderedPiece {
     long frames() const { return static_cast<long>(samples.size() / kRenderChannels); }
 };
 
-// How long one pass of a Standard MIDI File lasts, in seconds: to the end of its longest track,
-// through its tempo changes. Nullopt with the reason when the file is damaged.
-std::optional<double> midiSeconds(std::span<const std::uint8_t> midi, std::string& reason);
-
 // Plays the piece once on a new synthesiser with the sound fonts (a list separated by ':' or
-// ';', as for the engine). Nullopt with the reason when the file is damaged, longer than
-// kMaxRenderSeconds, or no sound font loads.
+// ';', as for the engine), given it as the engine gives it (playableMidi). Nullopt with the
+// reason when the file is damaged, lasts no time or longer than kMaxRenderSeconds, the
+// synthesiser refuses it, or no sound font loads.
 std::optional<RenderedPiece> synthesiseMidi(std::span<const std::uint8_t> midi,
                                             const std::string& soundFonts, std::string& reason);
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace {
 std::vector<std::uint8_t> validMidi() {
     const TestNote notes[] = {{0, 100, 60}, {100, 100, 64}};
@@ -73,4 +75,72 @@ TEST(RenderedMidiName, IsTheBytesFixedHashInHexadecimal) {
     EXPECT_EQ(name("foobar"), "85944171f73967e8.ogg");
     const std::vector<std::uint8_t> piece = validMidi();
     EXPECT_NE(renderedMidiName(piece), renderedMidiName(withByte(piece, piece.size() - 4, 0x7F)));
+}
+
+// What the synthesiser would start over without end (a piece of no time), or read as a piece
+// without events, is refused before it is played, with its reason.
+TEST(PlayableMidi, RefusesWhatCannotRepeat) {
+    using Bytes = std::vector<std::uint8_t>;
+    Bytes huge = midiFile(96, {noteTrack(96)});
+    huge.resize(kMaxMidiFileBytes + 1); // a file of zeros after its track
+    struct Case {
+        const char* what;
+        Bytes midi;
+        const char* reasonHas;
+    };
+    const Case cases[] = {
+        {"a piece that lasts no time", midiFile(96, {{0x00, 0xFF, 0x2F, 0x00}}), "no time"},
+        {"a piece of one tick", midiFile(96, {noteTrack(1)}), "too short"},
+        {"128 tracks", midiFile(96, std::vector<Bytes>(128, noteTrack(96))), "128 tracks"},
+        {"an event the format does not have", midiFile(96, {{0x00, 0xF4, 0x00, 0xFF, 0x2F, 0x00}}),
+         "unknown event"},
+        {"a file over the bound", huge, "4 MiB"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string reason;
+        EXPECT_FALSE(playableMidi(c.midi, reason));
+        EXPECT_NE(reason.find(c.reasonHas), std::string::npos) << reason;
+    }
+    std::string reason;
+    EXPECT_TRUE(playableMidi(midiFile(96, std::vector<Bytes>(127, noteTrack(96))), reason))
+        << reason;
+}
+
+// The synthesiser times pieces only in beats: a piece timed by time code is given beats of the
+// same length (its own tempo changes ignored, as the format has it), and a longer header is cut
+// to the six bytes the synthesiser reads. Each lasts what it lasted.
+TEST(PlayableMidi, GivesTimeCodeAsBeatsOfTheSameLength) {
+    using Bytes = std::vector<std::uint8_t>;
+    const Bytes tempoThenNote = {0x00, 0xFF, 0x51, 0x03, 0x01, 0x00, 0x00, 0x00, 0x90, 60,
+                                 100,  0x87, 0x68, 0x80, 60,   0,    0x00, 0xFF, 0x2F, 0x00};
+    Bytes longHeader = midiFile(96, {noteTrack(192)});
+    longHeader[7] = 8;
+    longHeader.insert(longHeader.begin() + 14, {0, 0});
+    struct Case {
+        const char* what;
+        Bytes midi;
+        double seconds;
+    };
+    const Case cases[] = {
+        {"25 frames of 40 ticks", midiFile(0xE728, {noteTrack(1500)}), 1.5},
+        {"29.97 frames of 80 ticks", midiFile(0xE350, {noteTrack(2398)}), 2398 / (80 * 29.97003)},
+        {"a tempo change in a piece of time code", midiFile(0xE728, {tempoThenNote}), 1.0},
+        {"an eight-byte header", longHeader, 1.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string reason;
+        const std::optional<double> before = midiSeconds(c.midi, reason);
+        ASSERT_TRUE(before) << reason;
+        EXPECT_NEAR(*before, c.seconds, 1e-4);
+        const std::optional<Bytes> playable = playableMidi(c.midi, reason);
+        ASSERT_TRUE(playable) << reason;
+        ASSERT_GE(playable->size(), 14u);
+        EXPECT_EQ((*playable)[7], 6) << "a six-byte header";
+        EXPECT_EQ((*playable)[12] & 0x80, 0) << "timed in beats";
+        const std::optional<double> after = midiSeconds(*playable, reason);
+        ASSERT_TRUE(after) << reason;
+        EXPECT_NEAR(*after, c.seconds, 1e-4);
+    }
 }

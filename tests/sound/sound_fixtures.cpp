@@ -100,6 +100,26 @@ std::vector<std::uint8_t> standardMidi(std::span<const TestNote> notes, int endM
     return out;
 }
 
+std::vector<std::uint8_t> midiFile(std::uint16_t division,
+                                   const std::vector<std::vector<std::uint8_t>>& tracks) {
+    std::vector<std::uint8_t> out = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1};
+    putBig(out, static_cast<std::uint32_t>(tracks.size()), 2);
+    putBig(out, division, 2);
+    for (const std::vector<std::uint8_t>& body : tracks) {
+        out.insert(out.end(), {'M', 'T', 'r', 'k'});
+        putBig(out, static_cast<std::uint32_t>(body.size()), 4);
+        out.insert(out.end(), body.begin(), body.end());
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> noteTrack(std::uint32_t ticks) {
+    std::vector<std::uint8_t> out = {0x00, 0x90, 60, 100};
+    putVariableLength(out, ticks);
+    out.insert(out.end(), {0x80, 60, 0, 0x00, 0xFF, 0x2F, 0x00});
+    return out;
+}
+
 void writeFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
@@ -203,4 +223,22 @@ Recording readRecording(const std::filesystem::path& file, const OutputFormat& f
 
 void waitMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+namespace {
+constexpr auto kDeadline = std::chrono::seconds(20);
+}
+
+bool waitRecorded(const std::filesystem::path& file, const OutputFormat& format, double seconds) {
+    const long target = recordedFrames(file, format) + static_cast<long>(seconds * format.rate);
+    return waitUntil([&] { return recordedFrames(file, format) >= target; });
+}
+
+bool waitUntil(const std::function<bool()>& condition) {
+    const auto end = std::chrono::steady_clock::now() + kDeadline;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
 }

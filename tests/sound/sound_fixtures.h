@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -26,6 +27,13 @@ struct TestNote {
 // as many files do.
 std::vector<std::uint8_t> standardMidi(std::span<const TestNote> notes, int endMs, int program = 0,
                                        bool gmReset = false);
+
+// A Standard MIDI File of the given track bodies, as written (format 1), with the header's time
+// division.
+std::vector<std::uint8_t> midiFile(std::uint16_t division,
+                                   const std::vector<std::vector<std::uint8_t>>& tracks);
+// One track body: a note of `ticks` on key 60, then the end of the track.
+std::vector<std::uint8_t> noteTrack(std::uint32_t ticks);
 
 void writeFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
@@ -81,3 +89,11 @@ Recording readRecording(const std::filesystem::path& file, const OutputFormat& f
 
 // Sleeps for the given milliseconds.
 void waitMs(int ms);
+
+// Waits until the disk driver has written `seconds` more of sound than it had, so that a test
+// acts after so much of the recording whatever the machine's load (the driver keeps time with
+// the clock only when it gets the processor). False after a generous deadline.
+bool waitRecorded(const std::filesystem::path& file, const OutputFormat& format, double seconds);
+
+// Waits until the condition holds, polling; false after a generous deadline.
+bool waitUntil(const std::function<bool()>& condition);

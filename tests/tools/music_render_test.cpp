@@ -175,6 +175,12 @@ TEST_F(MixerTest, DamagedOrUnplayableMidiGivesAReasonNotARendering) {
         {"an event the format does not have", smf(480, {join({after(0, {0xF4}), kEnd})}),
          "unknown event"},
         {"no time at all", smf(480, {after(0, kEnd)}), "ends where it starts"},
+        {"a tempo event of four bytes, which the synthesiser refuses",
+         smf(480,
+             {join({after(0, {0xFF, 0x51, 0x04, 0x07, 0xA1, 0x20, 0x00}), oneNote(240, 960)})}),
+         "synthesiser cannot play"},
+        {"more tracks than the synthesiser plays",
+         smf(480, std::vector<Bytes>(128, oneNote(240, 960))), "128 tracks"},
         {"hours long", smf(480, {after(0x0FFFFFFF, kEnd)}), "seconds"},
     };
     for (const Case& c : cases) {
@@ -248,4 +254,20 @@ TEST_F(MixerTest, TheDemoMusicRendersToOggThatDecodesToThePiece) {
         EXPECT_TRUE(*again == *ogg) << "the same piece gives the same bytes";
     }
     EXPECT_EQ(pieces, 2);
+}
+
+// A piece timed by time code is rendered as it plays in the engine: its notes at their time,
+// one pass long, not silence.
+TEST_F(MixerTest, APieceOfTimeCodeRendersAsItPlays) {
+    // 25 frames of 40 ticks a second: the note sounds for the first 0.25 s of 0.7 s.
+    const Bytes midi = smf(0xE728, {oneNote(250, 700)});
+    std::string reason;
+    const std::optional<RenderedPiece> piece = synthesiseMidi(midi, fonts.fonts, reason);
+    ASSERT_TRUE(piece) << reason;
+    EXPECT_EQ(piece->frames(), std::lround(0.7 * kRenderRate));
+    const float* s = piece->samples.data();
+    const std::size_t tenMs = kRenderRate / 100 * kRenderChannels;
+    EXPECT_GT(rms(s, tenMs), 0.01) << "the note starts at once";
+    EXPECT_LT(rms(s + piece->samples.size() - tenMs, tenMs), rms(s, tenMs) / 10)
+        << "released at its time";
 }
