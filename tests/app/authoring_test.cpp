@@ -274,6 +274,9 @@ TEST(AuthoringCommandLine, AStartLabelTheBlockDoesNotHoldEndsTheProgram) {
     writeSourceGame(dir, "あ\n[reset]\n", kBlock1);
     game::writeBytes(dir / "Scenario" / "end1.qv_",
                      game::scrambled(game::sj("*b\r\nおわり\r\n[reset]\r\n")));
+    // Longer than both blocks: the game loads only what block 0 holds, and so does the check.
+    game::writeBytes(dir / "Scenario" / "scenario0.qv_",
+                     game::scrambled("*a\r\n" + std::string(200000, 'x') + "\r\n*late\r\n"));
     struct Case {
         const char* args;
         int exitCode;
@@ -285,6 +288,8 @@ TEST(AuthoringCommandLine, AStartLabelTheBlockDoesNotHoldEndsTheProgram) {
         {"--source --start 0:*b", 1, "Scenario/scenario0.txt has no such label"},
         {"--source --start 1:*b", 0, ""},
         {"--start 1:*b", 0, ""},
+        {"--start 0:*a", 0, ""},
+        {"--start 0:*late", 1, "Scenario/scenario0.qv_ has no such label"},
     };
     for (const Case& c : cases) {
         const game::RunResult run =
