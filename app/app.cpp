@@ -19,8 +19,8 @@
 #include "base/message.h"
 #include "base/output_file.h"
 #include "input/input_sdl.h"
+#include "player/player.h"
 #include "render/render_sdl.h"
-#include "scenes/comforts.h"
 #include "sound/sound.h"
 
 namespace {

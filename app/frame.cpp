@@ -5,8 +5,8 @@
 #include "app/authoring.h"
 #include "base/message.h"
 #include "input/input.h"
+#include "player/player.h"
 #include "render/render.h"
-#include "scenes/comforts.h"
 #include "scenes/scenes.h"
 
 namespace {

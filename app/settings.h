@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "scenes/comforts.h"
+#include "player/player.h"
 
 // The default place of the settings file; empty when the player has no home folder.
 std::string defaultSettingsPath();

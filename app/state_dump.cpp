@@ -9,7 +9,7 @@
 #include "base/output_file.h"
 #include "base/scene_number.h"
 #include "input/input.h"
-#include "scenes/comforts.h"
+#include "player/player.h"
 #include "script/script.h"
 #include "sound/sound.h"
 

@@ -2,8 +2,8 @@
 
 #include "base/scene_number.h"
 #include "input/input.h"
+#include "player/player.h"
 #include "render/render.h"
-#include "scenes/comforts.h"
 #include "scenes/scenes.h"
 #include "script/script.h"
 #include "sound/sound.h"

@@ -7,7 +7,7 @@ find_package(SDL2_image CONFIG REQUIRED)
 find_package(SDL2_mixer CONFIG REQUIRED)
 
 file(GLOB ENGINE_SOURCES CONFIGURE_DEPENDS
-    base/*.cpp app/*.cpp render/*.cpp input/*.cpp sound/*.cpp script/*.cpp scenes/*.cpp imagelib/*.cpp)
+    base/*.cpp app/*.cpp render/*.cpp input/*.cpp sound/*.cpp script/*.cpp player/*.cpp scenes/*.cpp imagelib/*.cpp)
 # The page's own entry replaces the desktop's; the music is played from renderings the packager
 # made with the desktop's synthesiser, which a browser has no build of.
 list(FILTER ENGINE_SOURCES EXCLUDE REGEX "/(app/main(_web)?|sound/midi_synth)\\.cpp$")

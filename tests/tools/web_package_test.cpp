@@ -20,7 +20,7 @@
 
 #include "base/files.h"
 #include "base/message.h"
-#include "scenes/comforts.h"
+#include "player/player.h"
 #include "script/scenario_text.h"
 #include "sound/midi_synth.h"
 #include "tools/web_package.h"

@@ -1,8 +1,8 @@
-// What players expect of a game of this kind beyond the game itself: the keyboard and the wheel,
-// skipping, reading on by itself, the backlog and a menu on the right button. Every one is
-// reached only through keys, buttons and settings the game leaves unused (the game reads the
-// left button, the movement, F1 and Escape), so input that uses only those plays exactly as
-// without them.
+// The player's comforts: what players expect of a game of this kind beyond the game itself: the
+// keyboard and the wheel, skipping, reading on by itself, the backlog and a menu on the right
+// button. Every one is reached only through keys, buttons and settings the game leaves unused (the
+// game reads the left button, the movement, F1 and Escape), so input that uses only those plays
+// exactly as without them. The scenes and the program call the folder through this header only.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +10,8 @@
 
 enum class TextSpeed : std::uint8_t { AsIs, Faster, InstantPage };
 
-// The player's settings; read from and written to the settings file by the program (app/).
+// The player's settings. Read from and written to the settings file by the program (app/), changed
+// by the menu; reset to these defaults by the program before it reads the file.
 struct ComfortSettings {
     bool fullscreen = false;
     int musicVolume = 100;  // percent
