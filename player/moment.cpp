@@ -323,13 +323,18 @@ std::uint32_t readLe32(std::span<const std::uint8_t> b, std::size_t at) {
            static_cast<std::uint32_t>(b[at + 3]) << 24;
 }
 
-// Whether every texture the moment draws is loaded.
+// Whether every texture the moment draws is loaded. The numbers are clamped as the game's draw
+// clamps them: a moment made in the program, not read, has not been checked.
 bool picturesLoaded(const Moment& m) {
-    if (!g_bgTex[static_cast<std::size_t>(m.background)] || !g_textBoxTex || !g_pointerTex ||
-        !g_clickTex || !g_choiceTex)
+    const auto background =
+        static_cast<std::size_t>(std::clamp(m.background, 0, kBackgroundCount - 1));
+    if (!g_bgTex[background] || !g_textBoxTex || !g_pointerTex || !g_clickTex || !g_choiceTex)
         return false;
-    for (const PictureLayer& layer : m.layers)
-        if (layer.visible && !g_charTex[static_cast<std::size_t>(layer.imageNo)]) return false;
+    for (const PictureLayer& layer : m.layers) {
+        const auto picture =
+            static_cast<std::size_t>(std::clamp(layer.imageNo, 0, kCharPictureCount - 1));
+        if (layer.visible && !g_charTex[picture]) return false;
+    }
     return true;
 }
 
