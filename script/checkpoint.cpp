@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr std::uint8_t kSaveOffset = 30; // every stored byte is the plain byte + 30
+constexpr std::uint8_t kSaveOffset = kCheckpointByteOffset;
 
 } // namespace
 
@@ -133,6 +133,21 @@ bool readCheckpointForContinue(const std::string& path, CheckpointRecord* cp) {
 
 void forgetCheckpointWrites() {
     g_writes = {};
+}
+
+std::optional<std::array<std::uint8_t, kCheckpointSize>> lastCheckpointWrite() {
+    if (!g_writes.written) return std::nullopt;
+    std::array<std::uint8_t, kCheckpointSize> plain = g_writes.bytes;
+    for (std::uint8_t& b : plain)
+        b = static_cast<std::uint8_t>(b - kSaveOffset);
+    return plain;
+}
+
+bool rewriteCheckpoint(const std::array<std::uint8_t, kCheckpointSize>& plain) {
+    std::array<std::uint8_t, kCheckpointSize> bytes = plain;
+    for (std::uint8_t& b : bytes)
+        b = static_cast<std::uint8_t>(b + kSaveOffset);
+    return storeCheckpoint(savePath(kCheckpointPath, SaveUse::Write), bytes).has_value();
 }
 
 void writeCheckpoint(std::string_view label) {

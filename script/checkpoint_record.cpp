@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr std::uint8_t kSaveOffset = 30; // every stored byte is the plain byte + 30
+constexpr std::uint8_t kSaveOffset = kCheckpointByteOffset;
 
 std::string describeByte(std::uint8_t b) {
     char buf[32];

@@ -8,6 +8,9 @@
 #include <span>
 #include <string>
 
+// Every stored byte of a checkpoint file is the plain byte + 30.
+inline constexpr std::uint8_t kCheckpointByteOffset = 30;
+
 // The fields of a checkpoint record. A field that was not reached is -1 (the label empty).
 struct CheckpointRecord {
     int block = -1;

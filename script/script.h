@@ -187,3 +187,10 @@ void writeCheckpoint(std::string_view label);
 void forgetCheckpointWrites();
 // Restores the game from "Data.sav"; a missing or damaged file keeps the game as it is.
 void restoreCheckpoint();
+// The plain record this run last wrote to the checkpoint (and the file held when it was
+// written), or nothing when this run has written none since the last forgetCheckpointWrites.
+std::optional<std::array<std::uint8_t, kCheckpointSize>> lastCheckpointWrite();
+// Puts the checkpoint back to a plain record this run had written, as writeCheckpoint writes it
+// (nothing is written when the file already holds it), so that a continue reads it again. False
+// (after its message) when the file cannot be written.
+bool rewriteCheckpoint(const std::array<std::uint8_t, kCheckpointSize>& plain);
