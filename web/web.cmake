@@ -5,6 +5,8 @@ find_package(SDL2 CONFIG REQUIRED)
 find_package(SDL2_ttf CONFIG REQUIRED)
 find_package(SDL2_image CONFIG REQUIRED)
 find_package(SDL2_mixer CONFIG REQUIRED)
+# The zlib that web.sh builds under the libraries: a saved moment's checksum is its crc32.
+find_package(ZLIB REQUIRED)
 
 file(GLOB ENGINE_SOURCES CONFIGURE_DEPENDS
     base/*.cpp app/*.cpp render/*.cpp input/*.cpp sound/*.cpp script/*.cpp player/*.cpp scenes/*.cpp imagelib/*.cpp)
@@ -29,6 +31,7 @@ target_include_directories(tolvane_engine PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/ge
 target_link_libraries(tolvane_engine PUBLIC
     SDL2_mixer::SDL2_mixer-static SDL2_ttf::SDL2_ttf-static SDL2_image::SDL2_image-static
     SDL2::SDL2-static)
+target_link_libraries(tolvane_engine PRIVATE ZLIB::ZLIB)
 
 # tolvane.js and tolvane.wasm: the page (web/index.html) sets up the module, fills the file
 # system and calls main itself, after the player's first click has let the audio start.
