@@ -3,8 +3,8 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
+#include <cstring>
 #include <string_view>
 #include <tuple>
 
@@ -19,6 +19,19 @@ static_assert(std::tuple_size_v<decltype(g_charTex)> == kCharPictureCount);
 static_assert(std::tuple_size_v<decltype(g_bgTex)> == kBackgroundCount);
 
 namespace {
+
+// A float as its 32-bit pattern and back (the browser's standard library has no std::bit_cast).
+std::uint32_t floatBits(float v) {
+    static_assert(sizeof(float) == sizeof(std::uint32_t));
+    std::uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return bits;
+}
+float bitsFloat(std::uint32_t bits) {
+    float v;
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
+}
 
 constexpr std::array<std::uint8_t, 8> kMagic = {'T', 'V', 'M', 'O', 'M', 'E', 'N', 'T'};
 constexpr std::size_t kHeaderBytes = kMagic.size() + 4 + 4 + 4; // magic, version, length, crc
@@ -39,7 +52,7 @@ struct Writer {
         u32(static_cast<std::uint32_t>(v));
         u32(static_cast<std::uint32_t>(v >> 32));
     }
-    void f32(float v) { u32(std::bit_cast<std::uint32_t>(v)); }
+    void f32(float v) { u32(floatBits(v)); }
     void bytes(std::span<const std::uint8_t> b) { out.insert(out.end(), b.begin(), b.end()); }
     void quad(const ScreenQuad& q) {
         for (const QuadVertex& v : q.v) {
@@ -89,7 +102,7 @@ struct Reader {
         const std::uint64_t low = u32(field);
         return low | (static_cast<std::uint64_t>(u32(field)) << 32);
     }
-    float f32(const char* field) { return std::bit_cast<float>(u32(field)); }
+    float f32(const char* field) { return bitsFloat(u32(field)); }
     void bytes(std::span<std::uint8_t> b, const char* field) {
         if (!take(b.size(), field)) return;
         std::copy_n(in.begin() + static_cast<std::ptrdiff_t>(at), b.size(), b.begin());
