@@ -212,8 +212,8 @@ EncodeResult encodeScenario(std::string_view input, SourceEncoding encoding) {
                          [] { return "a CR that ends no line (line ends are LF or CR LF)"; });
         } else if (ch[0] == '\0') {
             findings.add(Kind::ZeroByte, walker.place, [] {
-                return "a zero byte (U+0000) ends the block's text for the engine there: "
-                       "nothing behind it is read, and no label behind it is found";
+                return "a zero byte (U+0000), which no text means: the game would show it as a "
+                       "blank";
             });
         } else if (ch == "\n") {
             if (i == 0 || utf8[i - 1] != '\r') text += '\r';
@@ -340,8 +340,8 @@ DecodeResult decodeScenario(std::span<const std::uint8_t> stored) {
             {firstLoneCr, "a CR that ends no line; encode refuses it" + more(loneCr)});
     if (zeroBytes)
         result.warnings.push_back(
-            {firstZeroByte, "a zero byte ends the block's text for the engine; encode refuses it" +
-                                more(zeroBytes)});
+            {firstZeroByte,
+             "a zero byte, which the game shows as a blank; encode refuses it" + more(zeroBytes)});
     for (TextProblem& p : sjisProblems(text, "; it is decoded as U+FFFD"))
         result.warnings.push_back(std::move(p));
     // Code page 932 gives some characters two codes; encode writes one of them, so a file

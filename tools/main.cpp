@@ -50,10 +50,10 @@ constexpr const char* kEncodeHelp =
     "\n"
     "Refused, each with FILE:LINE:COLUMN (columns count characters): a character that code\n"
     "page 932 cannot hold; a character whose Shift-JIS form holds the byte 0x7E ('~', and\n"
-    "for example 'ミ' and '×'), which would end the file; a zero byte, which ends the block's\n"
-    "text for the engine; a CR that ends no line; text over 65534 bytes. Of one kind, the first\n"
-    "ten are told and the rest counted. Nothing is written then, and the exit status is 1, as\n"
-    "it is for an IN.txt that is not a regular file or is over 4 MB.\n";
+    "for example 'ミ' and '×'), which would end the file; a zero byte, which no text means and\n"
+    "the game would show as a blank; a CR that ends no line; text over 65534 bytes. Of one\n"
+    "kind, the first ten are told and the rest counted. Nothing is written then, and the exit\n"
+    "status is 1, as it is for an IN.txt that is not a regular file or is over 4 MB.\n";
 
 constexpr const char* kDecodeHelp =
     "usage: tolvane-script decode IN.qv_ [OUT.txt]\n"

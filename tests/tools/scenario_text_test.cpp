@@ -79,7 +79,7 @@ TEST(ScenarioText, RefusesWhatTheEngineCannotReadWithThePlace) {
         {"ok\nx\xE3\x81y", SourceEncoding::Utf8, 2, 2, "is not UTF-8"},
         {"\x82\xA0\n\x85\x40", SourceEncoding::ShiftJis, 2, 1, "85 40 has no character"},
         {"\x82\xA0\x82", SourceEncoding::ShiftJis, 1, 2, "does not follow"},
-        // The engine's block ends at a zero byte: every label behind it would be out of reach.
+        // A zero byte is never meant: the game would show it as a blank.
         {std::string_view("*a\nあ\0い\n*b\n", 10), SourceEncoding::Utf8, 2, 2, "a zero byte"},
         {std::string_view("\x82\xA0\0", 3), SourceEncoding::ShiftJis, 1, 2, "a zero byte"},
     };
