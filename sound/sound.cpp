@@ -233,7 +233,8 @@ bool loadEffect(SoundSlot& slot, std::string_view path, std::string& reason) {
         reason = cost;
         return false;
     }
-    if (isMidi(bytes)) {
+    const bool midi = isMidi(bytes);
+    if (midi) {
         // A MIDI effect is synthesised whole by the mixer, given as the engine's synthesiser is.
         std::optional<std::vector<std::uint8_t>> playable = playableMidi(bytes, reason);
         if (!playable) return false;
@@ -249,9 +250,11 @@ bool loadEffect(SoundSlot& slot, std::string_view path, std::string& reason) {
     // The chunk keeps its own converted copy of the samples, so the bytes may go afterwards.
     // The stream is closed here: the mixer leaves it open on some of its failures.
     SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
-    holdSynthOutput(); // the mixer may load the sound font for a MIDI effect
+    // Only a MIDI effect makes the mixer load the sound font, whose library may print its own
+    // lines: a WAV is loaded without holding standard error back.
+    if (midi) holdSynthOutput();
     slot.effect = stream ? Mix_LoadWAV_RW(stream, 0) : nullptr;
-    releaseSynthOutput();
+    if (midi) releaseSynthOutput();
     if (!slot.effect) reason = stream ? Mix_GetError() : "the file is empty";
     if (stream) SDL_RWclose(stream);
     if (slot.effect && !(reason = effectTooLong(*slot.effect)).empty()) {
