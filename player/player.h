@@ -60,6 +60,24 @@ inline constexpr int kBacklogPages = 200;
 // How many earlier pages the backlog holds (for the state dump and tests).
 int backlogPageCount();
 
+// ---- Saves, rollback and read pages --------------------------------------------------------
+
+// Before the first frame (--load, --resume): the first frame runs the game's init and puts the
+// slot's moment back, so that it already shows that moment. False, with the reason, when the
+// slot holds nothing this game can load.
+bool startAtSave(int slot, std::string* reason);
+// For the game scene's init, after its own work: puts back the moment a load asked for.
+void comfortsAfterGameInit();
+// For the title scene: true while the title's own menu (or a screen it opened) is up, when the
+// title only draws; the title's frame then calls comfortsDraw after its picture.
+bool comfortsHoldTitle();
+// The quit save, for the program on its way out (Escape, the window closed, a terminating
+// signal, a headless run's last frame): the moment of the game in play written to the quit
+// slot, and the read pages kept. Empty on success or with no game in play, else the reason.
+std::string writeQuitSave();
+// The pages read, kept in the save folder for the next run when they changed since.
+void keepReadPages();
+
 // Every character the comforts may draw in the game's font (the menu's lines in each of their
 // states, the marks), in UTF-8: a font cut down to a game's characters must hold these too.
 std::string comfortCharacters();

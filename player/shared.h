@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "player/save_file.h"
 #include "render/quad.h"
 
 struct ComfortsMemory {
@@ -46,3 +47,34 @@ void drawMenu();
 
 // Auto mode's mark (skip_auto.cpp).
 void drawAutoMark();
+
+// Saves (saves.cpp): the record of the moment now, and the loads and saves the screens, the keys
+// and the program ask for.
+// The save of this moment: the moment, the backlog, the place, the page's first characters and
+// the time; the thumbnail is left empty.
+SaveRecord captureSave();
+// Saves to the slot in this frame: the moment is taken now, the thumbnail from this frame's
+// picture of the game before anything is drawn over it (comfortsDraw), and the file written
+// then. The result is in g_saveResult once written.
+void saveThisFrame(int slot);
+struct SaveResult {
+    bool done = false; // a save asked for has been written or has failed
+    int slot = 0;
+    std::string failure; // empty when it was written
+};
+extern SaveResult g_saveResult;
+// Takes the thumbnail and writes a save asked for in this frame; called by comfortsDraw before
+// it draws over the game.
+void finishSaveThisFrame();
+// Loads a slot: in a game at once, from the title through the game's init. False, with a reason
+// for the screen, when the slot cannot be loaded; *note says where an edited game's save landed
+// (empty when it is the exact moment).
+bool loadSlot(int slot, std::string* reason, std::string* note);
+// The backlog as a save holds it, and put back from one.
+void putBackBacklog(const SaveRecord& record);
+
+// Save and load screens, quick save and load, the title's menu (screens.cpp and title_menu.cpp).
+
+// Rollback (rollback.cpp).
+
+// Read pages (read_pages.cpp).

@@ -483,6 +483,44 @@ bool readPixels(std::uint32_t* argb, int pitchBytes) {
     return ok;
 }
 
+bool readFrameThumbnail(int width, int height, std::span<std::uint32_t> argb) {
+    if (!g_renderer || !g_frameTarget || width <= 0 || height <= 0 ||
+        argb.size() != static_cast<std::size_t>(width) * height)
+        return false;
+    int targetWidth = 0, targetHeight = 0;
+    if (SDL_QueryTexture(g_frameTarget, nullptr, nullptr, &targetWidth, &targetHeight) != 0 ||
+        targetWidth < width || targetHeight < height)
+        return false;
+    std::vector<std::uint32_t> full(static_cast<std::size_t>(targetWidth) * targetHeight);
+    SDL_Texture* previous = SDL_GetRenderTarget(g_renderer);
+    drawRecordedFrame(g_renderer, g_frameTarget);
+    SDL_SetRenderTarget(g_renderer, g_frameTarget);
+    const bool ok = SDL_RenderReadPixels(g_renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, full.data(),
+                                         targetWidth * 4) == 0;
+    SDL_SetRenderTarget(g_renderer, previous);
+    if (!ok) return false;
+    // Each thumbnail pixel is the mean of the target's pixels it covers, whatever the scale.
+    for (int y = 0; y < height; ++y) {
+        const int y0 = y * targetHeight / height, y1 = (y + 1) * targetHeight / height;
+        for (int x = 0; x < width; ++x) {
+            const int x0 = x * targetWidth / width, x1 = (x + 1) * targetWidth / width;
+            std::uint32_t r = 0, g = 0, b = 0, n = 0;
+            for (int sy = y0; sy < y1; ++sy)
+                for (int sx = x0; sx < x1; ++sx) {
+                    const std::uint32_t p = full[static_cast<std::size_t>(sy) * targetWidth +
+                                                 static_cast<std::size_t>(sx)];
+                    r += (p >> 16) & 0xFF;
+                    g += (p >> 8) & 0xFF;
+                    b += p & 0xFF;
+                    ++n;
+                }
+            argb[static_cast<std::size_t>(y) * width + static_cast<std::size_t>(x)] =
+                0xFF000000u | ((r / n) << 16) | ((g / n) << 8) | (b / n);
+        }
+    }
+    return true;
+}
+
 bool saveScreenshot(std::string_view path) {
     std::vector<std::uint32_t> pixels(static_cast<std::size_t>(kScreenWidth) * kScreenHeight);
     SDL_Surface* surface = nullptr;

@@ -91,6 +91,16 @@ int loadTextureKeyed(std::string_view path, Texture*& slot) {
     return loadTexture(path, slot, PictureForm::Keyed);
 }
 
+Texture* createPixelTexture(int width, int height, std::span<const std::uint32_t> argb) {
+    if (width <= 0 || height <= 0 || argb.size() != static_cast<std::size_t>(width) * height)
+        return nullptr;
+    Picture picture;
+    picture.width = width;
+    picture.height = height;
+    picture.argb.assign(argb.begin(), argb.end());
+    return createTexture(std::move(picture));
+}
+
 void releaseTexture(Texture*& slot) {
     destroyTexture(slot);
     slot = nullptr;

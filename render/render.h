@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -68,6 +69,10 @@ void drawQuad(const Texture* texture, const ScreenQuad& quad);
 bool readPixels(std::uint32_t* argb, int pitchBytes);
 // Writes the current target to a PNG file, or a BMP file when the name ends in .bmp.
 bool saveScreenshot(std::string_view path);
+// The picture of every draw of this frame so far, scaled down to width x height ARGB8888 pixels
+// (each the mean of the pixels it covers), whatever the window's scale: a save's thumbnail of
+// the game taken before anything is drawn over it. False when there is no picture to read.
+bool readFrameThumbnail(int width, int height, std::span<std::uint32_t> argb);
 
 // ---- Pictures ----------------------------------------------------------------------------
 
@@ -85,6 +90,9 @@ int loadTexturePlain(std::string_view path, Texture*& slot);
 // Loads a picture with opaque magenta keyed away (alpha 0), as 16-bit colour with 1-bit alpha.
 int loadTextureKeyed(std::string_view path, Texture*& slot);
 void releaseTexture(Texture*& slot);
+// A texture of ARGB8888 pixels the game made itself (a save's thumbnail); null when the device
+// cannot make it. Released with releaseTexture.
+Texture* createPixelTexture(int width, int height, std::span<const std::uint32_t> argb);
 
 // Loads the game's thirteen pictures in their fixed order; the first failure shows its message
 // and ends the call.
