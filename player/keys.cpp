@@ -45,7 +45,7 @@ void choiceKeys() {
 
 void comfortsBeforeScene() {
     if (!g_comfortsMemory.enabled) return;
-    if (inGame()) followPage();
+    followPage();
     if (g_comforts.backlogOpen && inGame()) {
         backlogInput();
     } else if (g_comforts.menuOpen && inGame()) {
