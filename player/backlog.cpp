@@ -35,6 +35,9 @@ struct BacklogMark {
     // A page was returned to in this frame: the backlog closes once the frame is drawn, so the
     // game holds this one frame, which shows the page as it began.
     bool returned = false;
+    // The key that returned, while it is held: held on it is the left button to the game, so
+    // the game takes no press until it is let go.
+    int heldKey = -1;
 };
 BacklogMark g_mark;
 
@@ -92,14 +95,14 @@ int pageUnderPointer() {
     return lines[static_cast<std::size_t>(i)].page;
 }
 
-void returnTo(int page) {
+// The press that chose the page is not the game's: the game takes the next one.
+void returnTo(int page, int key) {
     std::string reason;
     if (!returnToPage(page, &reason)) {
         std::fprintf(stderr, "tolvane: cannot return to that page: %s\n", reason.c_str());
         return;
     }
-    g_mark = BacklogMark{-1, true};
-    // The press that chose the page is not the game's: it takes the next one.
+    g_mark = BacklogMark{-1, true, key};
     g_pointer.clickArmed = false;
 }
 
@@ -124,6 +127,10 @@ void followPage() {
         forgetRollback();
         keepReadPages();
         return;
+    }
+    if (g_mark.heldKey >= 0 && !g_comforts.backlogOpen && !keyDown(g_mark.heldKey)) {
+        g_mark.heldKey = -1;
+        g_pointer.clickArmed = true;
     }
     ComfortsMemory& c = g_comfortsMemory;
     const int n = std::clamp(g_script.revealPos, 0, kPageBufferSize);
@@ -163,9 +170,7 @@ void backlogInput() {
     if (g_mark.page >= 0 && !canReturnToPage(g_mark.page)) g_mark.page = -1;
     if (keyPressed(kKeyReturn) || keyPressed(kKeyPadEnter)) {
         if (g_mark.page >= 0) {
-            returnTo(g_mark.page);
-            // Return held on is the left button to the game.
-            g_mouse.rgbButtons[0] |= 0x80;
+            returnTo(g_mark.page, keyPressed(kKeyReturn) ? kKeyReturn : kKeyPadEnter);
         } else {
             g_comforts.backlogOpen = false;
         }
@@ -178,7 +183,7 @@ void backlogInput() {
     if (mouseButtonPressed(0)) {
         const int page = pageUnderPointer();
         if (page >= 0 && canReturnToPage(page)) {
-            returnTo(page);
+            returnTo(page, -1);
             return;
         }
     }
