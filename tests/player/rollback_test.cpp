@@ -90,6 +90,10 @@ protected:
         fs::current_path(dir_);
         options_.headless = true;
         options_.plain = false;
+        // A game played before in this process leaves its scene and its continue pending,
+        // which only a new process starts without.
+        g_frameNo = kSceneTitleInit;
+        g_script = ScriptState{};
         ASSERT_EQ(startProgram(options_), 0);
         started_ = true;
     }
