@@ -5,8 +5,9 @@
 // past its end goes back to the game. Up marks the newest page that can be returned to, and then
 // the page before; Down marks the page after, lets go of the newest, and with no page marked
 // scrolls as the wheel does. Return or keypad Enter returns to the marked page, or with none
-// goes back to the game; a left click on a page's lines returns to that page; the right button
-// goes back to the game. The pointer moves over the backlog, to point at a page.
+// goes back to the game. The pointer moves over the backlog, and moved onto a page's lines it
+// marks that page; a left click on the marked page returns to it (a click where the pointer
+// merely stood when the backlog opened chooses nothing). The right button goes back to the game.
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
@@ -40,6 +41,8 @@ struct BacklogMark {
     int heldKey = -1;
 };
 BacklogMark g_mark;
+// The frame before was not of a game: the page on screen is a game's first, however it begins.
+bool g_gameBegins = true;
 
 // The backlog's display lines, oldest first, a blank line between pages.
 std::vector<BacklogLine> backlogLines() {
@@ -126,6 +129,7 @@ void followPage() {
         // At the title: no page of the game left can be returned to; the pages read are kept.
         forgetRollback();
         keepReadPages();
+        g_gameBegins = true;
         return;
     }
     if (g_mark.heldKey >= 0 && !g_comforts.backlogOpen && !keyDown(g_mark.heldKey)) {
@@ -134,7 +138,7 @@ void followPage() {
     }
     ComfortsMemory& c = g_comfortsMemory;
     const int n = std::clamp(g_script.revealPos, 0, kPageBufferSize);
-    const bool samePage = static_cast<std::size_t>(n) >= c.shown.size() &&
+    const bool samePage = !g_gameBegins && static_cast<std::size_t>(n) >= c.shown.size() &&
                           std::equal(c.shown.begin(), c.shown.end(), g_page.begin());
     if (!samePage) {
         const bool joined = !c.shown.empty();
@@ -148,6 +152,7 @@ void followPage() {
         c.shown.clear();
         // Before the game steps: the moment the first frame of the page starts from.
         rollbackPageBegins(joined);
+        g_gameBegins = false;
     }
     // Only what the reveal added since the frame before.
     c.shown.insert(c.shown.end(), g_page.begin() + static_cast<std::ptrdiff_t>(c.shown.size()),
@@ -167,6 +172,10 @@ void backlogInput() {
         return;
     }
     movePointer();
+    if (g_mouse.lX != 0 || g_mouse.lY != 0) {
+        const int page = pageUnderPointer();
+        if (page >= 0 && canReturnToPage(page)) g_mark.page = page;
+    }
     if (g_mark.page >= 0 && !canReturnToPage(g_mark.page)) g_mark.page = -1;
     if (keyPressed(kKeyReturn) || keyPressed(kKeyPadEnter)) {
         if (g_mark.page >= 0) {
@@ -182,7 +191,7 @@ void backlogInput() {
     }
     if (mouseButtonPressed(0)) {
         const int page = pageUnderPointer();
-        if (page >= 0 && canReturnToPage(page)) {
+        if (page >= 0 && page == g_mark.page) {
             returnTo(page, -1);
             return;
         }

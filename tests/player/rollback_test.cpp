@@ -215,8 +215,8 @@ TEST_F(RolledBackDemo, AReturnedPagePlaysOnAsItFirstDid) {
     expectSameFramesFrom(afterChoice, returnByKeys(afterChoice), "Up and Return");
 
     // Across the choice by a left click on the page's lines, the pointer moved there over the
-    // open backlog. The press is held on into the game's next frame in the run's input only
-    // when that frame had the button up.
+    // open backlog. The press is held on into the
+    // game's next frame in the run's input only when that frame had the button up.
     ASSERT_FALSE(inputs_[beforeChoice.frame + 1].down);
     for (int i = 0; i < 30 && (i == 0 || rowOf(beforeChoice.index) < 0); ++i) {
         injectMouseWheel(1);
