@@ -46,10 +46,14 @@ void choiceKeys() {
 void comfortsBeforeScene() {
     if (!g_comfortsMemory.enabled) return;
     if (inGame()) followPage();
-    if (g_comforts.backlogOpen && inGame()) {
+    if (g_screens.open != SlotScreen::None) {
+        slotScreenInput();
+    } else if (g_comforts.backlogOpen && inGame()) {
         backlogInput();
-    } else if (g_comforts.menuOpen && inGame()) {
+    } else if (g_comforts.menuOpen && (inGame() || g_screens.titleMenuOpen)) {
         menuInput();
+    } else if (g_screens.titleMenuOpen) {
+        titleMenuInput();
     } else {
         g_comforts.backlogOpen = g_comforts.menuOpen = false;
         const bool alt = keyDown(kKeyLeftAlt) || keyDown(kKeyRightAlt);
@@ -66,7 +70,13 @@ void comfortsBeforeScene() {
                 // The wheel towards the player goes on from a click wait.
                 if (g_mouse.lZ < 0 && atClickWait()) signalClick();
                 if (keyPressed(kKeyA)) g_comforts.autoMode = !g_comforts.autoMode;
+                quickSaveLoadKeys();
             }
+        } else if (atTitle()) {
+            if (mouseButtonPressed(1))
+                openTitleMenu();
+            else
+                quickSaveLoadKeys();
         }
     }
 }
