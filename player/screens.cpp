@@ -218,20 +218,10 @@ void drawRow(int row) {
     } else {
         fill(thumb, 0xFF000000u);
     }
-    const SlotInfo& info = rowInfo(row);
-    const int slot = slotOf(g_screens.page, row);
     const int textLeft = thumb.right + 12;
-    std::string head = twoDigits(slot) + "  ";
-    if (used(info)) {
-        head += whenText(info.record.savedAt);
-        if (info.state == SlotState::Edited) head += toSjis("　（書き換え前のシナリオ）");
-        drawShadowed(head, Rect{textLeft, r.top + 4, r.right - 4, r.top + 40});
-        drawShadowed(toSjis(info.record.preview),
-                     Rect{textLeft, r.top + 44, r.right - 4, r.bottom});
-    } else {
-        drawShadowed(head + toSjis(stateWord(info.state)),
-                     Rect{textLeft, r.top + 4, r.right - 4, r.top + 40});
-    }
+    const SlotLines lines = slotLines(row);
+    drawShadowed(toSjis(lines.head), Rect{textLeft, r.top + 4, r.right - 4, r.top + 40});
+    drawShadowed(toSjis(lines.preview), Rect{textLeft, r.top + 44, r.right - 4, r.bottom});
 }
 
 void drawAsk() {
@@ -255,6 +245,20 @@ std::string drawable(const std::string& utf8) {
 void loadScenarioForSlots() {
     // At the title of a first run the blocks are not loaded yet.
     if (g_blockLength[0] == 0 && g_blockLength[1] == 0) loadScenarioBlocks();
+}
+
+SlotLines slotLines(int row) {
+    if (g_cache.page != g_screens.page || row < 0 || row >= kSlotsPerPage) return {};
+    const SlotInfo& info = rowInfo(row);
+    SlotLines lines{twoDigits(slotOf(g_cache.page, row)) + "  ", {}};
+    if (used(info)) {
+        lines.head += whenText(info.record.savedAt);
+        if (info.state == SlotState::Edited) lines.head += "　（書き換え前のシナリオ）";
+        lines.preview = info.record.preview;
+    } else {
+        lines.head += stateWord(info.state);
+    }
+    return lines;
 }
 
 bool atTitle() {
@@ -381,7 +385,6 @@ void takeSaveResult() {
     g_saveResult.done = false;
     const PendingSave pending = g_pending;
     g_pending = PendingSave::None;
-    if (!result.failure.empty()) reportProblem(slotFileName(result.slot) + ": " + result.failure);
     if (pending == PendingSave::Quick) {
         showNote(result.failure.empty() ? "クイックセーブしました" : "クイックセーブできません");
         return;
@@ -429,6 +432,7 @@ std::string screenCharacters() {
                       "このスロットには保存できませんこのセーブは読み込めません読み込めません"
                       "保存できませんセーブしました（理由は標準エラーに）"
                       "クイックセーブしましたクイックセーブできませんクイックロードしました"
-                      "クイックロードできませんクイックセーブがありません";
+                      "クイックロードできませんクイックセーブがありません"
+                      "編集されたシナリオの同じページから"; // the notes of a load
     return all;
 }

@@ -104,6 +104,13 @@ void openSlotScreen(SlotScreen which);
 void closeSlotScreen();
 void slotScreenInput();
 void drawSlotScreen();
+// What a row of the open screen's page says, in UTF-8: the slot's number and date (or what the
+// slot holds instead), and the page's first characters.
+struct SlotLines {
+    std::string head;
+    std::string preview;
+};
+SlotLines slotLines(int row);
 // F6 and F9, where nothing else is open.
 void quickSaveLoadKeys();
 // After finishSaveThisFrame: the save's result on the screen that asked for it.
