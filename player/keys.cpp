@@ -46,6 +46,7 @@ void choiceKeys() {
 void comfortsBeforeScene() {
     if (!g_comfortsMemory.enabled) return;
     if (inGame()) followPage();
+    const bool held = inGame() && comfortsHoldGame();
     if (g_screens.open != SlotScreen::None) {
         slotScreenInput();
     } else if (g_comforts.backlogOpen && inGame()) {
@@ -79,4 +80,7 @@ void comfortsBeforeScene() {
                 quickSaveLoadKeys();
         }
     }
+    // The press that closed a comfort (a click on a slot, a held Return) is the player's hand
+    // on it: the game takes a click again only once the button has been let go of.
+    if (held && inGame() && !comfortsHoldGame()) g_pointer.clickArmed = false;
 }

@@ -74,7 +74,10 @@ void comfortsDraw() {
     // The thumbnail is the game's picture alone, before anything of ours is drawn over it.
     finishSaveThisFrame();
     takeSaveResult();
-    if (inGame()) {
+    // A slot screen covers the menu it was opened from.
+    if (g_screens.open != SlotScreen::None) {
+        drawSlotScreen();
+    } else if (inGame()) {
         if (g_comforts.autoMode && !comfortsHoldGame()) drawAutoMark();
         if (g_comforts.backlogOpen) drawBacklog();
         if (g_comforts.menuOpen) drawMenu();
@@ -82,6 +85,5 @@ void comfortsDraw() {
         drawTitleMenu();
         if (g_comforts.menuOpen) drawMenu();
     }
-    if (g_screens.open != SlotScreen::None) drawSlotScreen();
     drawNote();
 }

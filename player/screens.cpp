@@ -225,7 +225,8 @@ void drawRow(int row) {
 }
 
 void drawAsk() {
-    fill(kAskBox, 0xE0101828u);
+    dim(128);
+    fill(kAskBox, 0xFF101828u);
     drawShadowed(toSjis("上書きしますか？"),
                  Rect{kAskBox.left + 40, kAskBox.top + 25, kAskBox.right, kAskBox.top + 60});
     fill(g_screens.askYes ? kAskYes : kAskNo, 0x80FFFFFFu);

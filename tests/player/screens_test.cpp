@@ -224,8 +224,14 @@ TEST_F(Screens, TheLoadScreenShowsEachSlotAsItIsAndReturnsToTheSavedMoment) {
     EXPECT_EQ(slotLines(kSlotsPerPage - 1).head.substr(0, 2), "60");
     key(kKeyPageDown);
 
-    key(kKeyUp);
-    key(kKeyReturn);
+    // A click on slot 1, held down a while: the held button does not go on in the loaded game.
+    injectMouseMove((100 - g_pointer.x) / 2, (80 - g_pointer.y) / 2);
+    frame();
+    EXPECT_EQ(g_screens.row, 0);
+    injectMouseButton(0, true);
+    frames(4);
+    injectMouseButton(0, false);
+    frame();
     EXPECT_EQ(g_screens.open, SlotScreen::None);
     EXPECT_FALSE(g_comforts.menuOpen);
     EXPECT_EQ(gameState(), saved);
