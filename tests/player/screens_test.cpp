@@ -175,6 +175,15 @@ TEST_F(Screens, SavingFromTheMenuWritesTheSlotAndAsksBeforeGoingOverIt) {
     key(kKeyReturn);
     EXPECT_NE(readAll(file), before);
     EXPECT_GT(readSlot(1).record.moment.script.revealPos, first.record.moment.script.revealPos);
+    // A file the game cannot read is not written over, not even after a question.
+    std::ofstream(slotPath(2, true), std::ios::binary) << "TVSAVE01 and then nothing";
+    key(kKeyPageDown);
+    key(kKeyPageUp); // the page read again
+    key(kKeyDown);
+    key(kKeyReturn);
+    EXPECT_EQ(g_screens.asking, 0);
+    EXPECT_GT(g_screens.flashFrames, 0);
+    EXPECT_EQ(readAll(slotPath(2, false)), "TVSAVE01 and then nothing");
     EXPECT_TRUE(comfortsHoldGame());
     backToGame();
     EXPECT_FALSE(comfortsHoldGame());
@@ -262,6 +271,13 @@ TEST_F(Screens, QuickSaveAndQuickLoadReturnToTheMomentWithANoteThatFades) {
     EXPECT_EQ(g_screens.note, "クイックロードできません");
     EXPECT_EQ(gameStateJson(0), here);
     EXPECT_EQ(readAll(slotPath(kQuickSlot, false)), "not a save");
+
+    // A quick save that cannot be written says so; what stands in its place stays.
+    fs::remove(slotPath(kQuickSlot, true));
+    fs::create_directory(slotPath(kQuickSlot, true));
+    key(kKeyF6);
+    EXPECT_EQ(g_screens.note, "クイックセーブできません");
+    EXPECT_TRUE(fs::is_directory(slotPath(kQuickSlot, false)));
 }
 
 TEST_F(Screens, TheTitlesMenuContinuesFromTheNewestSave) {
