@@ -147,6 +147,8 @@ void askInput() {
     if (keyPressed(kKeyLeft) || keyPressed(kKeyRight) || keyPressed(kKeyTab))
         g_screens.askYes = !g_screens.askYes;
     const bool click = mouseButtonPressed(0);
+    if (click && pointerIn(kAskYes)) g_screens.askYes = true;
+    if (click && pointerIn(kAskNo)) g_screens.askYes = false;
     const bool choose = keyPressed(kKeyReturn) || keyPressed(kKeyPadEnter) ||
                         keyPressed(kKeySpace) ||
                         (click && (pointerIn(kAskYes) || pointerIn(kAskNo)));
