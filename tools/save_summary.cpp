@@ -11,21 +11,9 @@
 #include "player/save_file.h"
 #include "script/scenario_text.h"
 #include "script/script.h"
+#include "tools/checkpoint_fields.h"
 
 namespace {
-
-// The blocks as a game start fills them; false when the folder holds no scenario.
-bool loadBlocks(const std::string& gameDir) {
-    const std::string dir = gameDir.empty() || gameDir.ends_with("/") ? gameDir : gameDir + "/";
-    const std::array<std::string, 2> names = {"Scenario/scenario0.qv_", "Scenario/end1.qv_"};
-    std::array<std::string, 2> stored;
-    for (int b = 0; b < 2; ++b)
-        if (!readWholeFile(systemPath(dir + names[b]), stored[b])) return false;
-    for (int b = 0; b < 2; ++b)
-        putBlockText(b, plainScenarioText({reinterpret_cast<const std::uint8_t*>(stored[b].data()),
-                                           stored[b].size()}));
-    return true;
-}
 
 std::string utcTime(std::int64_t seconds) {
     const std::time_t t = static_cast<std::time_t>(seconds);
@@ -78,7 +66,7 @@ bool looksLikeSaveFile(const std::string& path) {
 
 SaveSummary summarizeSaveFile(const std::string& path, const std::string& gameDir) {
     SaveSummary out;
-    out.checked = loadBlocks(gameDir);
+    out.checked = loadGameBlocks(gameDir);
     if (!out.checked) {
         putBlockText(0, "");
         putBlockText(1, "");
