@@ -12,8 +12,7 @@ void titleInit() {
     if (loadTexturePlain(".\\CG\\title.bmp", g_titleTex) < 0)
         showMessage("title.bmp の読み込み失敗");
     buildQuad(g_titleQuad, 255, 0.0f, 0.0f, 800.0f, 600.0f, 0, 0, 64, 64);
-    loadSoundSlot(0, ".\\Sound\\morva_g0.mid", true);
-    loadSoundSlot(52, ".\\Sound\\start52.wav", false);
+    loadTitleSounds();
     createTextFont();
     playSlotPrimary(0);
     setUpPointer();
