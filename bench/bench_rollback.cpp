@@ -107,7 +107,7 @@ void BM_MomentsOfAFullBacklog(benchmark::State& state) {
 // The moment taken at every page's beginning: captured, encoded and deflated.
 void BM_PageBegins(benchmark::State& state) {
     for (auto _ : state)
-        rollbackPageBegins(false);
+        rollbackPageBegins(false, g_comfortsMemory.shownPage);
 }
 
 // A return to a page 100 pages back, the full backlog made again between returns.

@@ -7,7 +7,8 @@
 // scrolls as the wheel does. Return or keypad Enter returns to the marked page, or with none
 // goes back to the game. The pointer moves over the backlog, and moved onto a page's lines it
 // marks that page; a left click on the marked page returns to it (a click where the pointer
-// merely stood when the backlog opened chooses nothing). The right button goes back to the game.
+// merely stood when the backlog opened chooses nothing). The right button and Backspace go back
+// to the game.
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
@@ -147,11 +148,12 @@ void followPage() {
             if (c.history.size() > static_cast<std::size_t>(kBacklogPages))
                 c.history.erase(c.history.begin());
         }
-        if (c.shownPage.block >= 0) markPageRead(c.shownPage);
+        const PageKey left = c.shownPage;
+        if (left.block >= 0) markPageRead(left);
         c.shownPage = pageKey();
         c.shown.clear();
         // Before the game steps: the moment the first frame of the page starts from.
-        rollbackPageBegins(joined);
+        rollbackPageBegins(joined, left);
         g_gameBegins = false;
     }
     // Only what the reveal added since the frame before.
@@ -185,7 +187,7 @@ void backlogInput() {
         }
         return;
     }
-    if (mouseButtonPressed(1)) {
+    if (mouseButtonPressed(1) || keyPressed(kKeyBackspace)) {
         g_comforts.backlogOpen = false;
         return;
     }

@@ -17,6 +17,10 @@ namespace {
 struct PageMoment {
     std::vector<std::uint8_t> packed; // encodeMoment's bytes deflated; empty: none
     std::uint32_t encodedSize = 0;
+    // The page the moment began, and the crc32 of its text in the backlog once it joined: a
+    // backlog put back from a save holds other pages, which no moment here began.
+    PageKey page;
+    std::uint32_t textCrc = 0;
     // What the comforts were when the page began, beyond what the moment itself says.
     int backlogTop = 0;
     int waitFrames = 0;
@@ -45,9 +49,14 @@ PageMoment takeMoment() {
     p.packed.resize(size);
     p.packed.shrink_to_fit();
     p.encodedSize = static_cast<std::uint32_t>(encoded.size());
+    p.page = pageKey();
     p.backlogTop = g_comforts.backlogTop;
     p.waitFrames = g_comforts.waitFrames;
     return p;
+}
+
+std::uint32_t crcOf(const std::vector<std::uint8_t>& text) {
+    return static_cast<std::uint32_t>(crc32(0L, text.data(), static_cast<uInt>(text.size())));
 }
 
 // Where the backlog page's moment is in g_rollback.pages, or -1 when it has none.
@@ -56,7 +65,11 @@ int momentIndex(int page) {
     const int kept = static_cast<int>(g_rollback.pages.size());
     const int i = page - (history - kept);
     if (page < 0 || page >= history || i < 0 || i >= kept) return -1;
-    return g_rollback.pages[static_cast<std::size_t>(i)].packed.empty() ? -1 : i;
+    const PageMoment& p = g_rollback.pages[static_cast<std::size_t>(i)];
+    if (p.packed.empty() ||
+        p.textCrc != crcOf(g_comfortsMemory.history[static_cast<std::size_t>(page)]))
+        return -1;
+    return i;
 }
 
 bool unpack(const PageMoment& p, Moment* moment, std::string* reason) {
@@ -77,12 +90,15 @@ bool unpack(const PageMoment& p, Moment* moment, std::string* reason) {
 
 } // namespace
 
-void rollbackPageBegins(bool previousJoinedBacklog) {
+void rollbackPageBegins(bool previousJoinedBacklog, const PageKey& previous) {
     RollbackMemory& r = g_rollback;
+    if (r.onScreen.page != previous) r.onScreen = PageMoment{}; // the page was put back by a load
     // A page joins without a moment only after a forget; until a page with one joins, the
     // backlog's pages need no entries at all.
-    if (previousJoinedBacklog && (!r.pages.empty() || !r.onScreen.packed.empty()))
+    if (previousJoinedBacklog && (!r.pages.empty() || !r.onScreen.packed.empty())) {
+        r.onScreen.textCrc = crcOf(g_comfortsMemory.history.back());
         r.pages.push_back(std::move(r.onScreen));
+    }
     const std::size_t history = g_comfortsMemory.history.size();
     if (r.pages.size() > history)
         r.pages.erase(r.pages.begin(),
