@@ -55,8 +55,13 @@ void putLe32(std::vector<std::uint8_t>& out, std::uint32_t v) {
 // The entries of the file's bytes into *pages; else the reason.
 bool decodeReadPages(std::span<const std::uint8_t> b, std::set<PageKey>* pages,
                      std::string* reason) {
-    if (b.size() < kHeaderBytes || !std::equal(kMagic.begin(), kMagic.end(), b.begin())) {
-        *reason = b.size() < kMagic.size() ? "it is cut short" : "it is another kind of file";
+    const std::size_t head = std::min(b.size(), kMagic.size());
+    if (!std::equal(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(head), kMagic.begin())) {
+        *reason = "it is another kind of file";
+        return false;
+    }
+    if (b.size() < kHeaderBytes) {
+        *reason = b.empty() ? "it is empty" : "it is cut short";
         return false;
     }
     const std::uint32_t version = le32(b, 8);
