@@ -42,7 +42,7 @@ struct BacklogMark {
     int heldKey = -1;
 };
 BacklogMark g_mark;
-// The frame before was not of a game: the page on screen is a game's first, however it begins.
+// The frame before was not of a game.
 bool g_gameBegins = true;
 
 // The backlog's display lines, oldest first, a blank line between pages.
@@ -139,9 +139,12 @@ void followPage() {
     }
     ComfortsMemory& c = g_comfortsMemory;
     const int n = std::clamp(g_script.revealPos, 0, kPageBufferSize);
-    const bool samePage = !g_gameBegins && static_cast<std::size_t>(n) >= c.shown.size() &&
+    const bool samePage = static_cast<std::size_t>(n) >= c.shown.size() &&
                           std::equal(c.shown.begin(), c.shown.end(), g_page.begin());
-    if (!samePage) {
+    // A game's first page begins here too, unless a load put back the page as it was shown.
+    const bool firstPage = g_gameBegins && c.shown.empty();
+    g_gameBegins = false;
+    if (!samePage || firstPage) {
         const bool joined = !c.shown.empty();
         if (joined) {
             c.history.push_back(c.shown);
@@ -154,7 +157,6 @@ void followPage() {
         c.shown.clear();
         // Before the game steps: the moment the first frame of the page starts from.
         rollbackPageBegins(joined, left);
-        g_gameBegins = false;
     }
     // Only what the reveal added since the frame before.
     c.shown.insert(c.shown.end(), g_page.begin() + static_cast<std::ptrdiff_t>(c.shown.size()),
