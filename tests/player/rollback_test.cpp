@@ -19,6 +19,7 @@
 #include "base/scene_number.h"
 #include "input/input.h"
 #include "player/player.h"
+#include "player/save_file.h"
 #include "player/shared.h"
 #include "render/render.h"
 #include "script/script.h"
@@ -146,12 +147,13 @@ protected:
 
     // Returns with the frame the return was made in; then plays the recorded input on from
     // the page's second frame and compares every frame with the run's.
-    void expectSameFramesFrom(const PageBegin& page, const Frame& returned, const char* how) {
+    void expectSameFramesFrom(const PageBegin& page, const Frame& returned, const char* how,
+                              bool playOn = true) {
         EXPECT_EQ(gameOnly(returned.state), gameOnly(page.shown.state)) << how;
         EXPECT_EQ(returned.pixels, page.shown.pixels) << how;
         EXPECT_EQ(backlogPageCount(), page.index) << how;
         EXPECT_FALSE(g_comforts.backlogOpen) << how;
-        for (std::size_t k = page.frame + 1; k < frames_.size(); ++k) {
+        for (std::size_t k = page.frame + 1; playOn && k < frames_.size(); ++k) {
             const Frame again = playFrame(inputs_[k]);
             ASSERT_EQ(again.state, frames_[k].state) << how << ": frame " << k - page.frame;
             ASSERT_EQ(again.pixels, frames_[k].pixels) << how << ": frame " << k - page.frame;
@@ -243,5 +245,32 @@ TEST_F(RolledBackDemo, AReturnedPagePlaysOnAsItFirstDid) {
     injectKey(kKeyReturn, true);
     const Frame oldest = playFrame({});
     injectKey(kKeyReturn, false);
-    expectSameFramesFrom(first, oldest, "Up past the oldest page of the game");
+    expectSameFramesFrom(first, oldest, "Up past the oldest page of the game", false);
+
+    // A save loaded in the game puts back its own backlog: none of its pages, nor the page it
+    // put on screen, began in this run's play since, so none is returned to; the pages after it
+    // are.
+    const auto pageLeft = [] {
+        const int before = backlogPageCount();
+        for (int i = 0; i < 600 && backlogPageCount() == before; ++i) {
+            if (g_script.choiceWait) tapKey(kKeyDigit1); // the first link
+            playFrame({0, 0, i % 2 == 0});
+        }
+        playFrame({});
+        ASSERT_EQ(g_frameNo, kSceneGame);
+        ASSERT_EQ(backlogPageCount(), before + 1);
+    };
+    ASSERT_EQ(writeSlot(1, captureSave()), "");
+    pageLeft();
+    pageLeft();
+    std::string reason, note;
+    ASSERT_TRUE(loadSlot(1, &reason, &note)) << reason;
+    const int loaded = backlogPageCount();
+    ASSERT_EQ(loaded, first.index);
+    for (int p = 0; p < loaded; ++p)
+        EXPECT_FALSE(canReturnToPage(p)) << "page " << p << " of the loaded backlog";
+    pageLeft();
+    EXPECT_FALSE(canReturnToPage(loaded)) << "the page the load put on screen";
+    pageLeft();
+    EXPECT_TRUE(canReturnToPage(loaded + 1)) << "a page that began after the load";
 }
