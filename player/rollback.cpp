@@ -1,5 +1,5 @@
 // Rollback: the moment each backlog page began, kept deflated so that the backlog's 200 pages
-// hold a few hundred kilobytes, and put back when the player returns to a page.
+// hold well under a megabyte (some 4 KB a page), and put back when the player returns to a page.
 #include <zlib.h>
 
 #include <algorithm>
