@@ -11,10 +11,10 @@
 // to the game.
 #include <algorithm>
 #include <cstddef>
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "base/message.h"
 #include "input/input.h"
 #include "player/player.h"
 #include "player/shared.h"
@@ -103,7 +103,7 @@ int pageUnderPointer() {
 void returnTo(int page, int key) {
     std::string reason;
     if (!returnToPage(page, &reason)) {
-        std::fprintf(stderr, "tolvane: cannot return to that page: %s\n", reason.c_str());
+        reportProblem("cannot return to that page: " + reason);
         return;
     }
     g_mark = BacklogMark{-1, true, key};
