@@ -15,6 +15,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
+#include "base/files.h"
 #include "base/message.h"
 #include "base/places.h"
 #include "base/replace_file.h"
@@ -52,7 +55,8 @@ void putLe32(std::vector<std::uint8_t>& out, std::uint32_t v) {
         out.push_back(static_cast<std::uint8_t>(v >> shift));
 }
 
-// The entries of the file's bytes into *pages; else the reason.
+} // namespace
+
 bool decodeReadPages(std::span<const std::uint8_t> b, std::set<PageKey>* pages,
                      std::string* reason) {
     const std::size_t head = std::min(b.size(), kMagic.size());
@@ -124,41 +128,30 @@ std::vector<std::uint8_t> encodeReadPages(const std::set<PageKey>& pages) {
     return out;
 }
 
-// The file's bytes, at most one more than the bound; false when it is there and cannot be read.
-bool readWhole(const std::string& path, std::vector<std::uint8_t>* bytes, bool* missing,
-               std::string* reason) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        *missing = errno == ENOENT;
-        *reason = std::string("it cannot be opened: ") + std::strerror(errno);
-        return false;
-    }
-    bytes->resize(kMaxFileBytes + 1);
-    const std::size_t n = std::fread(bytes->data(), 1, bytes->size(), f);
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    bytes->resize(n);
-    if (failed) {
-        *reason = "it cannot be read";
-        return false;
-    }
-    return true;
-}
+namespace {
 
 void load() {
     ReadPagesMemory& r = g_read;
     if (r.loaded) return;
     r.loaded = true;
     const std::string path = savePath(kFileName, SaveUse::Read);
-    std::vector<std::uint8_t> bytes;
-    bool missing = false;
-    std::string reason;
-    if (!readWhole(path, &bytes, &missing, &reason)) {
-        if (missing) return;
-    } else if (bytes.size() > kMaxFileBytes) {
-        reason = "it is longer than a read pages file can be";
-    } else if (decodeReadPages(bytes, &r.pages, &reason)) {
-        return;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT) return;
+    std::string bytes, reason;
+    // Opened without waiting and read only when it is a regular file within the bound.
+    switch (readRegularFile(path, kMaxFileBytes, &bytes, &reason)) {
+    case FileRead::Read:
+        if (decodeReadPages({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()},
+                            &r.pages, &reason))
+            return;
+        break;
+    case FileRead::Unreadable:
+        if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) return; // a link to nothing
+        reason = "it cannot be read: " + reason;
+        break;
+    case FileRead::Refused:
+        reason = "it " + reason;
+        break;
     }
     r.fileKept = false;
     reportProblem(std::string(kFileName) + " is left as it is, " + reason +

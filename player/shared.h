@@ -4,6 +4,8 @@
 
 #include <compare>
 #include <cstdint>
+#include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -163,3 +165,8 @@ bool pageWasRead(const PageKey& key);
 void markPageRead(const PageKey& key);
 // Forgets what this run knows (a new run); the file is read again when next asked.
 void forgetReadPages();
+// The file's bytes and back: the entries into *pages, else false with the reason and *pages
+// untouched.
+bool decodeReadPages(std::span<const std::uint8_t> bytes, std::set<PageKey>* pages,
+                     std::string* reason);
+std::vector<std::uint8_t> encodeReadPages(const std::set<PageKey>& pages);
