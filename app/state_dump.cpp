@@ -4,12 +4,17 @@
 #include <cstdio>
 #include <cstring>
 
+#include <zlib.h>
+
+#include <vector>
+
 #include "base/files.h"
 #include "base/message.h"
 #include "base/output_file.h"
 #include "base/scene_number.h"
 #include "input/input.h"
 #include "player/player.h"
+#include "render/render.h"
 #include "script/script.h"
 #include "sound/sound.h"
 
@@ -71,6 +76,15 @@ std::string revealedText() {
     for (int i = 0; i < count; ++i)
         if (g_page[i] != 0) bytes += static_cast<char>(g_page[i]);
     return sjisToUtf8(bytes);
+}
+
+// The frame's picture as one number, so that two runs can be shown to draw the same frames
+// without a screenshot of each: crc32 of its 800 x 600 ARGB pixels, 0 when it cannot be read.
+std::uint32_t pictureChecksum() {
+    static std::vector<std::uint32_t> argb(static_cast<std::size_t>(kScreenWidth) * kScreenHeight);
+    if (!readPixels(argb.data(), kScreenWidth * 4)) return 0;
+    return static_cast<std::uint32_t>(::crc32(0L, reinterpret_cast<const Bytef*>(argb.data()),
+                                              static_cast<uInt>(argb.size() * 4)));
 }
 
 } // namespace
@@ -157,6 +171,7 @@ std::string gameStateJson(std::uint64_t frame) {
     j.number("effectVolume", g_comfortSettings.effectVolume);
     j.number("textSpeed", static_cast<int>(g_comfortSettings.textSpeed));
     j.close('}');
+    j.number("picture", pictureChecksum());
     j.close('}');
     return j.out + "\n";
 }
