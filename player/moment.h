@@ -85,3 +85,8 @@ bool decodeMoment(std::span<const std::uint8_t> bytes, Moment* moment, std::stri
 // makes are not in a moment). False, with its reason and the engine untouched, when the moment
 // is not of the game scene or belongs to another scenario than the one loaded.
 bool restoreMoment(const Moment& moment, std::string* reason);
+
+// The same for a moment of an earlier text of this scenario (an author's edit): everything but
+// the page, which starts afresh at `source` of the scenario loaded now, no choice pending. False,
+// with its reason and the engine untouched, when the moment is not of the game scene.
+bool restoreMomentAt(const Moment& moment, std::int32_t source, std::string* reason);

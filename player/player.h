@@ -66,7 +66,9 @@ int backlogPageCount();
 // slot's moment back, so that it already shows that moment. False, with the reason, when the
 // slot holds nothing this game can load.
 bool startAtSave(int slot, std::string* reason);
-// For the game scene's init, after its own work: puts back the moment a load asked for.
+// For the game scene's init: whether a load waits for it (the title never ran: its sounds are
+// not loaded), and, after the init's own work, the moment put back.
+bool comfortsLoadPending();
 void comfortsAfterGameInit();
 // For the title scene: true while the title's own menu (or a screen it opened) is up, when the
 // title only draws; the title's frame then calls comfortsDraw after its picture.

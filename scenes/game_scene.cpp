@@ -18,7 +18,14 @@ void loadGameAssets() {
     loadSoundSlot(51, ".\\Sound\\gameover51.wav", false);
 }
 
+void loadTitleSounds() {
+    loadSoundSlot(0, ".\\Sound\\morva_g0.mid", true);
+    loadSoundSlot(52, ".\\Sound\\start52.wav", false);
+}
+
 void gameInit() {
+    // A save loaded before the title ever ran may name the title's music as what was playing.
+    if (comfortsLoadPending() && !soundSlotLoaded(0)) loadTitleSounds();
     loadGameAssets();
     prepareScenarioForGame();
     buildQuad(g_bgQuad, 255, 0, 0, 800, 600, 0, 0, 64, 64);
@@ -31,6 +38,7 @@ void gameInit() {
     startScenario();
     if (g_script.continueGame) restoreCheckpoint();
     g_frameNo = kSceneGame;
+    comfortsAfterGameInit();
 }
 
 void gameFrame() {

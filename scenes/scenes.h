@@ -22,6 +22,8 @@ void setUpPointer();
 // or tests the links, draws, and goes back to the title on F1.
 void gameInit();
 void gameFrame();
+// The title's music and start sound, as the title's init loads them.
+void loadTitleSounds();
 // Loads the game's pictures and sounds again (an author's reload), as game init loads them.
 void loadGameAssets();
 void gameDraw();

@@ -66,17 +66,22 @@ CheckpointFields readCheckpointFields(std::span<const std::uint8_t> stored) {
     return out;
 }
 
-bool checkCheckpointLabel(const std::string& gameDir, CheckpointFields& f) {
-    if (f.block < 0 || !f.damage.empty()) return true;
+bool loadGameBlocks(const std::string& gameDir) {
     const std::string dir = gameDir.empty() || gameDir.ends_with("/") ? gameDir : gameDir + "/";
-    const std::array<std::string, 2> names = {"Scenario/scenario0.qv_", "Scenario/end1.qv_"};
     std::array<std::string, 2> stored;
     for (int b = 0; b < 2; ++b)
-        if (!readWholeFile(systemPath(dir + names[b]), stored[b])) return false;
-    // The block memory as a game start fills it, searched as the continue searches it.
+        if (!readWholeFile(systemPath(dir + kScenarioFileNames[b]), stored[b])) return false;
     for (int b = 0; b < 2; ++b)
         putBlockText(b, plainScenarioText({reinterpret_cast<const std::uint8_t*>(stored[b].data()),
                                            stored[b].size()}));
+    return true;
+}
+
+bool checkCheckpointLabel(const std::string& gameDir, CheckpointFields& f) {
+    if (f.block < 0 || !f.damage.empty()) return true;
+    const auto& names = kScenarioFileNames;
+    // The block memory as a game start fills it, searched as the continue searches it.
+    if (!loadGameBlocks(gameDir)) return false;
     if (!findLabel(f.block, f.labelBytes))
         f.damage.push_back({"label", 4,
                             "the label *" + f.label + " is not in block " +

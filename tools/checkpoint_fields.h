@@ -2,6 +2,7 @@
 // fields it restores, or the first damage that makes it refuse the file, with its offset.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -29,6 +30,13 @@ struct CheckpointFields {
 
 // Reads the stored (scrambled) bytes of a checkpoint file.
 CheckpointFields readCheckpointFields(std::span<const std::uint8_t> stored);
+
+// The scenario files of a game folder, as the game names them.
+inline const std::array<std::string, 2> kScenarioFileNames = {"Scenario/scenario0.qv_",
+                                                              "Scenario/end1.qv_"};
+// Fills both blocks from the game folder's scenario files as a game start fills them. False
+// when the folder has no scenario files.
+bool loadGameBlocks(const std::string& gameDir);
 
 // Looks the label up in the game folder's scenario as the continue does, adding damage when the
 // block does not hold it. False when the folder has no scenario files (nothing was checked).

@@ -20,6 +20,7 @@
 #include "script/scenario_text.h"
 #include "tools/checkpoint_fields.h"
 #include "tools/lint.h"
+#include "tools/save_summary.h"
 #include "tools/web_package.h"
 
 namespace {
@@ -34,7 +35,7 @@ constexpr const char* kToolHelp =
     "  decode IN.qv_ [OUT.txt]         scenario file to UTF-8 text\n"
     "  lint [--source] [--watch] [GAME_DIR]\n"
     "                                  check a game folder's scenario as the engine plays it\n"
-    "  save [Data.sav]                 print the fields of a checkpoint file\n"
+    "  save [FILE]                     print what a continue or a load restores from a file\n"
     "  web [--runtime DIR] GAME_DIR OUT_DIR\n"
     "                                  package a game folder as a web page\n"
     "\n"
@@ -83,14 +84,20 @@ constexpr const char* kLintHelp =
     "read.\n";
 
 constexpr const char* kSaveHelp =
-    "usage: tolvane-script save [Data.sav]\n"
+    "usage: tolvane-script save [FILE]\n"
     "\n"
     "Prints what a continue restores from a checkpoint file (Data.sav in the current folder by\n"
     "default), read by the engine's own reader: the block and label the game continues at, the\n"
     "background, the pictures put back on layers 0, 1, ... and the music. A file the continue\n"
     "would refuse is reported with the field and byte offset of its damage, and the exit status\n"
     "is 1. Beside a Scenario folder (a file in a game folder), the label is looked up in the\n"
-    "block as the continue looks it up; a label the block does not hold is damage too.\n";
+    "block as the continue looks it up; a label the block does not hold is damage too.\n"
+    "\n"
+    "FILE may also be a player's save (Save01.sav .. Save60.sav, QuickSave.sav, QuitSave.sav):\n"
+    "then it prints, with the game's own reader, when it was made, its page's first characters,\n"
+    "its place, and what a load restores: exactly that moment, or, when the scenario beside it\n"
+    "was edited since, the same page or the label above it; or why a load refuses it (damaged,\n"
+    "cut short, of a newer version, of another game), with the exit status 1.\n";
 
 constexpr const char* kWebHelp =
     "usage: tolvane-script web [--runtime DIR] [--soundfont FILE] GAME_DIR OUT_DIR\n"
@@ -214,6 +221,16 @@ int runSave(std::vector<std::string> args) {
         if (a.starts_with("-")) return usageError(("unknown option " + a).c_str(), kSaveHelp);
     if (args.size() > 1) return usageError("save takes at most one file", kSaveHelp);
     const std::string path = args.empty() ? "Data.sav" : args[0];
+    if (looksLikeSaveFile(path)) {
+        const std::string folder = std::filesystem::path(path).parent_path().string();
+        const SaveSummary summary = summarizeSaveFile(path, folder.empty() ? "." : folder);
+        std::fputs(summary.text.c_str(), stdout);
+        if (!summary.checked)
+            std::fprintf(stderr,
+                         "%s: note: no Scenario folder beside it; the place was not looked up\n",
+                         terminalText(path).c_str());
+        return summary.loadable ? 0 : 1;
+    }
     std::string stored, reason;
     if (!readCheckpointBytes(path, &stored, &reason)) {
         std::fprintf(stderr, "tolvane-script: cannot read %s: %s\n", terminalText(path).c_str(),
