@@ -171,3 +171,63 @@ TEST_F(QuitSave, AQuitSaveThatCannotBeWrittenIsReportedAndTheGameStillEnds) {
         << readText(dir_ / "stderr.txt");
     EXPECT_EQ(readText(dir_ / "QuitSave.sav" / "kept.txt"), "the player's");
 }
+
+// The command line's starts: a slot named by --load must load or the program says why and
+// stops; --resume without a quit save it can load starts the title, as a plain start does. No
+// refused file is changed.
+TEST_F(QuitSave, LoadAndResumeFromTheCommandLine) {
+    RunResult run = runGame(dir_, "--headless --input start.txt --frames 60");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_TRUE(fs::exists(dir_ / "QuitSave.sav")) << "a headless run's end makes a quit save";
+    const std::string quitSave = readText(dir_ / "QuitSave.sav");
+    fs::copy_file(dir_ / "QuitSave.sav", dir_ / "Save07.sav");
+    writeBytes(dir_ / "Save08.sav", "not a save at all");
+    writeBytes(dir_ / "Save09.sav", quitSave.substr(0, quitSave.size() / 2));
+
+    struct Case {
+        const char* args;
+        int exitCode;
+        long long scene; // at frame 1
+        const char* err; // on standard error; empty: nothing about the start
+    };
+    const Case cases[] = {
+        {"--load 7", 0, 211, ""},
+        {"--load quit", 0, 211, ""},
+        {"--resume", 0, 211, ""},
+        {"--load 3", 1, -1, "tolvane: --load: Save03.sav: there is no such save"},
+        {"--load quick", 1, -1, "tolvane: --load: QuickSave.sav: there is no such save"},
+        {"--load 8", 1, -1, "tolvane: --load: Save08.sav: "},
+        {"--load 9", 1, -1, "tolvane: --load: Save09.sav: "},
+    };
+    for (const Case& c : cases) {
+        fs::remove(dir_ / "s.json");
+        run = runGame(dir_, std::string("--headless --frames 1 --state 1:s.json ") + c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.args << ": " << run.err;
+        if (*c.err) {
+            EXPECT_NE(run.err.find(c.err), std::string::npos) << c.args << ": " << run.err;
+        } else {
+            EXPECT_EQ(run.err.find("tolvane: --"), std::string::npos) << c.args << ": " << run.err;
+        }
+        if (c.scene > 0) {
+            const std::string state = readText(dir_ / "s.json");
+            EXPECT_EQ(jsonNumber(state, "scene"), c.scene) << c.args;
+            EXPECT_EQ(jsonString(state, "text"), "あいうえお") << c.args;
+        }
+    }
+    EXPECT_EQ(readText(dir_ / "Save08.sav"), "not a save at all");
+    EXPECT_EQ(readText(dir_ / "Save09.sav"), quitSave.substr(0, quitSave.size() / 2));
+
+    // Without a quit save that loads, --resume plays the game from its title.
+    for (const bool damaged : {false, true}) {
+        fs::remove(dir_ / "QuitSave.sav");
+        if (damaged) writeBytes(dir_ / "QuitSave.sav", "damaged");
+        run = runGame(dir_, "--headless --resume --frames 5 --state 5:s.json");
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_NE(run.err.find("tolvane: --resume: QuitSave.sav: "), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("the title starts instead"), std::string::npos) << run.err;
+        EXPECT_EQ(jsonNumber(readText(dir_ / "s.json"), "scene"), 201);
+        if (damaged) {
+            EXPECT_EQ(readText(dir_ / "QuitSave.sav"), "damaged");
+        }
+    }
+}

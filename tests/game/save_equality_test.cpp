@@ -287,10 +287,10 @@ TEST_F(SaveEquality, RandomStoriesLoadWhereTheyWereQuitAndPlayOnTheSame) {
             return ontoLink(static_cast<int>(random() % static_cast<unsigned>(story.links)));
         };
         std::vector<InputLine> input = {{20, ontoALink()}};
-        addClicks(&input, 4, 3000);
+        addClicks(&input, 4, 1000);
         sortInput(&input);
         writeBytes(way / "input.txt", inputText(input));
-        run = runGame(way, "--headless --source --input input.txt --frames 3000 --trace t");
+        run = runGame(way, "--headless --source --input input.txt --frames 1000 --trace t");
         ASSERT_EQ(run.exitCode, 0) << what << ": " << run.err;
         const Landmarks m = landmarksOf(readText(way / "t"));
         ASSERT_TRUE(m.gameStart && m.choice && m.reset > m.choice && m.resumed > m.reset)
