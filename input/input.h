@@ -11,6 +11,7 @@
 // others are the player's comforts and the author's keys.
 inline constexpr int kKeyEscape = 0x01;
 inline constexpr int kKeyDigit1 = 0x02; // 1..9 follow in order
+inline constexpr int kKeyBackspace = 0x0E;
 inline constexpr int kKeyTab = 0x0F;
 inline constexpr int kKeyReturn = 0x1C;
 inline constexpr int kKeyLeftCtrl = 0x1D;
@@ -20,11 +21,15 @@ inline constexpr int kKeySpace = 0x39;
 inline constexpr int kKeyF1 = 0x3B;
 inline constexpr int kKeyF3 = 0x3D;
 inline constexpr int kKeyF5 = 0x3F;
+inline constexpr int kKeyF6 = 0x40;
+inline constexpr int kKeyF9 = 0x43;
 inline constexpr int kKeyPadEnter = 0x9C;
 inline constexpr int kKeyRightCtrl = 0x9D;
 inline constexpr int kKeyRightAlt = 0xB8;
 inline constexpr int kKeyUp = 0xC8;
 inline constexpr int kKeyPageUp = 0xC9;
+inline constexpr int kKeyLeft = 0xCB;
+inline constexpr int kKeyRight = 0xCD;
 inline constexpr int kKeyDown = 0xD0;
 inline constexpr int kKeyPageDown = 0xD1;
 

@@ -46,10 +46,15 @@ void choiceKeys() {
 void comfortsBeforeScene() {
     if (!g_comfortsMemory.enabled) return;
     if (inGame()) followPage();
-    if (g_comforts.backlogOpen && inGame()) {
+    const bool held = inGame() && comfortsHoldGame();
+    if (g_screens.open != SlotScreen::None) {
+        slotScreenInput();
+    } else if (g_comforts.backlogOpen && inGame()) {
         backlogInput();
-    } else if (g_comforts.menuOpen && inGame()) {
+    } else if (g_comforts.menuOpen && (inGame() || g_screens.titleMenuOpen)) {
         menuInput();
+    } else if (g_screens.titleMenuOpen) {
+        titleMenuInput();
     } else {
         g_comforts.backlogOpen = g_comforts.menuOpen = false;
         const bool alt = keyDown(kKeyLeftAlt) || keyDown(kKeyRightAlt);
@@ -66,7 +71,16 @@ void comfortsBeforeScene() {
                 // The wheel towards the player goes on from a click wait.
                 if (g_mouse.lZ < 0 && atClickWait()) signalClick();
                 if (keyPressed(kKeyA)) g_comforts.autoMode = !g_comforts.autoMode;
+                quickSaveLoadKeys();
             }
+        } else if (atTitle()) {
+            if (mouseButtonPressed(1))
+                openTitleMenu();
+            else
+                quickSaveLoadKeys();
         }
     }
+    // The press that closed a comfort (a click on a slot, a held Return) is the player's hand
+    // on it: the game takes a click again only once the button has been let go of.
+    if (held && inGame() && !comfortsHoldGame()) g_pointer.clickArmed = false;
 }

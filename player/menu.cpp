@@ -1,7 +1,8 @@
-// The menu on the right button: the settings, auto mode and skip, the backlog, the title and
-// the end.
+// The menu on the right button: the settings, auto mode and skip, the backlog, the save and load
+// screens, the title and the end. Opened from the title's menu it holds the settings alone.
 #include <algorithm>
 #include <cstddef>
+#include <iterator>
 #include <string>
 
 #include "base/scene_number.h"
@@ -21,11 +22,22 @@ enum MenuItem {
     kMusicVolume,
     kEffectVolume,
     kTextSpeed,
+    kSave,
+    kLoad,
     kBackToTitle,
     kQuit,
     kMenuItems
 };
 constexpr int kMenuLeft = 200, kMenuTop = 105, kMenuRight = 600, kItemHeight = 35;
+constexpr int kSettingsItems[] = {kFullscreen, kMusicVolume, kEffectVolume, kTextSpeed};
+
+// The items shown, in order: all of them in a game, the settings alone at the title.
+int shownCount() {
+    return inGame() ? int{kMenuItems} : static_cast<int>(std::size(kSettingsItems));
+}
+int shownItem(int index) {
+    return inGame() ? index : kSettingsItems[static_cast<std::size_t>(index)];
+}
 
 std::string percent(int value) {
     std::string digits = std::to_string(value), wide;
@@ -54,6 +66,10 @@ std::string menuText(int item) {
         const char* speeds[] = {"そのまま", "速く", "一度に"};
         return std::string("文字の速さ　") + speeds[static_cast<int>(g_comfortSettings.textSpeed)];
     }
+    case kSave:
+        return "セーブ";
+    case kLoad:
+        return "ロード";
     case kBackToTitle:
         return "タイトルに戻る";
     default:
@@ -95,6 +111,12 @@ void chooseMenuItem(int item) {
             static_cast<TextSpeed>((static_cast<int>(g_comfortSettings.textSpeed) + 1) % 3);
         g_comforts.settingsChanged = true;
         break;
+    case kSave:
+        openSlotScreen(SlotScreen::Save);
+        return;
+    case kLoad:
+        openSlotScreen(SlotScreen::Load);
+        return;
     case kBackToTitle:
         g_comforts.menuOpen = false;
         releaseImageTables(); // as F1 does
@@ -114,11 +136,13 @@ std::string comfortCharacters() {
     std::string all = "自動履歴０１２３４５６７８９％　入切そのまま速く一度に";
     for (int item = 0; item < kMenuItems; ++item)
         all += menuText(item);
-    return all;
+    return all + screenCharacters() + titleMenuCharacters();
 }
 
 void menuInput() {
-    if (mouseButtonPressed(1)) {
+    const int count = shownCount();
+    g_comforts.menuItem = std::clamp(g_comforts.menuItem, 0, count - 1);
+    if (mouseButtonPressed(1) || keyPressed(kKeyBackspace)) {
         g_comforts.menuOpen = false;
         return;
     }
@@ -126,23 +150,23 @@ void menuInput() {
         movePointer(); // over the menu as over the game, no click reaching it
         const int item = (g_pointer.y - kMenuTop) / kItemHeight;
         if (g_pointer.x >= kMenuLeft - 20 && g_pointer.x < kMenuRight && g_pointer.y >= kMenuTop &&
-            item < kMenuItems)
+            item < count)
             g_comforts.menuItem = item;
     }
-    if (keyPressed(kKeyUp))
-        g_comforts.menuItem = (g_comforts.menuItem + kMenuItems - 1) % kMenuItems;
+    if (keyPressed(kKeyUp)) g_comforts.menuItem = (g_comforts.menuItem + count - 1) % count;
     if (keyPressed(kKeyDown) || keyPressed(kKeyTab))
-        g_comforts.menuItem = (g_comforts.menuItem + 1) % kMenuItems;
+        g_comforts.menuItem = (g_comforts.menuItem + 1) % count;
     if (keyPressed(kKeyReturn) || keyPressed(kKeyPadEnter) || keyPressed(kKeySpace) ||
         mouseButtonPressed(0))
-        chooseMenuItem(g_comforts.menuItem);
+        chooseMenuItem(shownItem(g_comforts.menuItem));
 }
 
 void drawMenu() {
     dim(96);
     ScreenQuad box;
+    const int count = shownCount();
     buildQuad(box, 255, kMenuLeft - 30, kMenuTop - 15, kMenuRight,
-              kMenuTop + kItemHeight * kMenuItems + 15, 0, 0, 64, 64);
+              kMenuTop + kItemHeight * count + 15, 0, 0, 64, 64);
     for (QuadVertex& v : box.v)
         v.diffuse = 0xD0101828u;
     drawQuad(nullptr, box);
@@ -150,8 +174,9 @@ void drawMenu() {
     const float y = static_cast<float>(kMenuTop + kItemHeight * g_comforts.menuItem);
     buildQuad(bar, 64, kMenuLeft - 20, y, kMenuRight - 10, y + kItemHeight, 0, 0, 64, 64);
     drawQuad(nullptr, bar);
-    for (int i = 0; i < kMenuItems; ++i)
-        drawShadowed(toSjis(menuText(i)), Rect{kMenuLeft, kMenuTop + kItemHeight * i, kMenuRight,
-                                               kMenuTop + kItemHeight * (i + 1)});
-    drawQuad(g_pointerTex, g_pointerQuad);
+    for (int i = 0; i < count; ++i)
+        drawShadowed(toSjis(menuText(shownItem(i))),
+                     Rect{kMenuLeft, kMenuTop + kItemHeight * i, kMenuRight,
+                          kMenuTop + kItemHeight * (i + 1)});
+    drawComfortPointer();
 }

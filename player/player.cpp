@@ -54,6 +54,7 @@ void resetComforts() {
     g_comfortsMemory.shownPage = -1;
     g_comfortsMemory.history.clear();
     g_comfortsMemory.readPages.clear();
+    resetScreens();
 }
 
 void setComfortsEnabled(bool enabled) {
@@ -65,12 +66,24 @@ void setComfortFrameRate(int framesPerSecond) {
 }
 
 bool comfortsHoldGame() {
-    return g_comforts.backlogOpen || g_comforts.menuOpen;
+    return g_comforts.backlogOpen || g_comforts.menuOpen || g_screens.open != SlotScreen::None;
 }
 
 void comfortsDraw() {
-    if (!g_comfortsMemory.enabled || !inGame()) return;
-    if (g_comforts.autoMode && !comfortsHoldGame()) drawAutoMark();
-    if (g_comforts.backlogOpen) drawBacklog();
-    if (g_comforts.menuOpen) drawMenu();
+    if (!g_comfortsMemory.enabled) return;
+    // The thumbnail is the game's picture alone, before anything of ours is drawn over it.
+    finishSaveThisFrame();
+    takeSaveResult();
+    // A slot screen covers the menu it was opened from.
+    if (g_screens.open != SlotScreen::None) {
+        drawSlotScreen();
+    } else if (inGame()) {
+        if (g_comforts.autoMode && !comfortsHoldGame()) drawAutoMark();
+        if (g_comforts.backlogOpen) drawBacklog();
+        if (g_comforts.menuOpen) drawMenu();
+    } else if (comfortsHoldTitle()) {
+        drawTitleMenu();
+        if (g_comforts.menuOpen) drawMenu();
+    }
+    drawNote();
 }

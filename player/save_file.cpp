@@ -131,6 +131,10 @@ Verdict decode(std::span<const std::uint8_t> bytes, SaveRecord* record, std::str
                                             std::to_string(kHeaderBytes) + "-byte header");
     if (bytes.size() > kMaxSaveBytes) return refuse(Verdict::Damaged, "longer than 64 KB");
     const std::uint32_t version = readLe32(bytes, 8);
+    // A version far past this one is no version at all but bytes of a damaged file.
+    if (version > kSaveVersion + 1000)
+        return refuse(Verdict::Damaged,
+                      "damaged: its version field holds " + std::to_string(version));
     if (version > kSaveVersion)
         return refuse(Verdict::Newer, "made by a newer version of the engine (format " +
                                           std::to_string(version) + "; this one reads " +

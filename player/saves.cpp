@@ -175,7 +175,10 @@ void comfortsAfterGameInit() {
     const SlotInfo slot = std::move(g_pendingLoad.slot);
     g_pendingLoad = {};
     std::string reason, note;
-    if (!apply(slot, &reason, &note)) reportProblem("the save cannot be loaded: " + reason);
+    if (!apply(slot, &reason, &note))
+        reportProblem("the save cannot be loaded: " + reason);
+    else if (!note.empty())
+        showNote(note); // where an edited game's save went on from
 }
 
 std::string writeQuitSave() {

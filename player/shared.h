@@ -74,6 +74,61 @@ bool loadSlot(int slot, std::string* reason, std::string* note);
 void putBackBacklog(const SaveRecord& record);
 
 // Save and load screens, quick save and load, the title's menu (screens.cpp and title_menu.cpp).
+enum class SlotScreen : std::uint8_t { None, Save, Load };
+inline constexpr int kSlotsPerPage = 6;
+inline constexpr int kSlotPages = (kSaveSlots + kSlotsPerPage - 1) / kSlotsPerPage;
+struct ScreensState {
+    SlotScreen open = SlotScreen::None;
+    bool fromTitle = false; // opened at the title: it closes when the title goes
+    int page = 0;
+    int row = 0;    // the slot under the pointer or the arrows, on the page
+    int asking = 0; // a used slot a save would go over, while はい/いいえ is up; 0 none
+    bool askYes = false;
+    std::string flash; // a short word in the screen (a failed save, a refused load)
+    int flashFrames = 0;
+    std::string note; // the fading note at the top of the screen (quick save and load)
+    int noteFrames = 0;
+    bool titleMenuOpen = false;
+    int titleItem = 0;
+    int newestSlot = 0; // つづきから's slot, found when the title's menu opens; 0 when none
+    bool haveNewest = false;
+};
+// The screens and the notes. Written by screens.cpp and title_menu.cpp; reset by resetComforts.
+extern ScreensState g_screens;
+void resetScreens();
+bool atTitle();
+// Judging a slot needs both scenario blocks loaded.
+void loadScenarioForSlots();
+// The slot screens, over the game or over the title's menu.
+void openSlotScreen(SlotScreen which);
+void closeSlotScreen();
+void slotScreenInput();
+void drawSlotScreen();
+// What a row of the open screen's page says, in UTF-8: the slot's number and date (or what the
+// slot holds instead), and the page's first characters.
+struct SlotLines {
+    std::string head;
+    std::string preview;
+};
+SlotLines slotLines(int row);
+// F6 and F9, where nothing else is open.
+void quickSaveLoadKeys();
+// After finishSaveThisFrame: the save's result on the screen that asked for it.
+void takeSaveResult();
+void showNote(std::string text);
+void drawNote();
+// Loads a slot for a screen or a key: the note, or the refusal's reason (and false).
+bool loadForPlayer(int slot, std::string* refusal);
+// The title's menu (title_menu.cpp).
+void openTitleMenu();
+void closeTitleMenu();
+void titleMenuInput();
+void drawTitleMenu();
+// Every character the screens and the title's menu may draw (comfortCharacters).
+std::string screenCharacters();
+std::string titleMenuCharacters();
+// The game's pointer over a comfort; a plain mark when its picture is not loaded (the title).
+void drawComfortPointer();
 
 // Rollback (rollback.cpp).
 

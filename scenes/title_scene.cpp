@@ -1,6 +1,7 @@
 #include "base/message.h"
 #include "base/scene_number.h"
 #include "input/input.h"
+#include "player/player.h"
 #include "render/render.h"
 #include "scenes/scenes.h"
 #include "sound/sound.h"
@@ -11,8 +12,7 @@ void titleInit() {
     if (loadTexturePlain(".\\CG\\title.bmp", g_titleTex) < 0)
         showMessage("title.bmp の読み込み失敗");
     buildQuad(g_titleQuad, 255, 0.0f, 0.0f, 800.0f, 600.0f, 0, 0, 64, 64);
-    loadSoundSlot(0, ".\\Sound\\morva_g0.mid", true);
-    loadSoundSlot(52, ".\\Sound\\start52.wav", false);
+    loadTitleSounds();
     createTextFont();
     playSlotPrimary(0);
     setUpPointer();
@@ -34,6 +34,13 @@ void setUpPointer() {
 
 void titleFrame() {
     drawQuad(g_titleTex, g_titleQuad);
+    // The player's menu over the title takes the clicks; the press that closes it must be let
+    // go of before one starts the game.
+    if (comfortsHoldTitle()) {
+        g_pointer.clickArmed = false;
+        comfortsDraw();
+        return;
+    }
     // Only a press seen after the button was up starts the game: a button held through F1 or
     // a [reset] does not.
     if (g_mouse.rgbButtons[0] & 0x80) {
@@ -45,4 +52,5 @@ void titleFrame() {
     } else {
         g_pointer.clickArmed = true;
     }
+    comfortsDraw(); // a note (a quick load refused) fades over the title too
 }

@@ -146,6 +146,7 @@ TEST_F(SaveFolder, FilesALoadMustRefuseAreShownAndLeftAsTheyAre) {
         {"a flipped body byte", with(good.size() - 3, good[good.size() - 3] ^ 0x55),
          SlotState::Damaged, "damaged"},
         {"a newer version", with(8, 2), SlotState::Newer, "newer version"},
+        {"a version field of junk", with(11, 0x64), SlotState::Damaged, "version field"},
         {"another kind of file", png, SlotState::Damaged, "another kind"},
         {"an inflated length past the bound", with(19, 0x7F), SlotState::Damaged, "bound"},
         {"over 64 KB", std::vector<std::uint8_t>(kMaxSaveBytes + 1, 'T'), SlotState::Damaged,
