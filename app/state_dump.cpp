@@ -171,11 +171,13 @@ std::string gameStateJson(std::uint64_t frame) {
     j.number("effectVolume", g_comfortSettings.effectVolume);
     j.number("textSpeed", static_cast<int>(g_comfortSettings.textSpeed));
     j.close('}');
-    j.number("picture", pictureChecksum());
     j.close('}');
     return j.out + "\n";
 }
 
 bool writeGameState(const std::string& path, std::uint64_t frame) {
-    return writeOutputFile(path, gameStateJson(frame));
+    std::string json = gameStateJson(frame);
+    // The file ends "}\n": the picture goes in as the object's last field.
+    json.insert(json.size() - 2, ",\"picture\":" + std::to_string(pictureChecksum()));
+    return writeOutputFile(path, json);
 }
