@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include <zlib.h>
-
-#include <vector>
 
 #include "base/files.h"
 #include "base/message.h"
