@@ -259,6 +259,9 @@ int startProgram(const ProgramOptions& config) {
 
 StepResult stepProgram(bool mayWait) {
     const ProgramOptions& config = *g_run.config;
+    // The last frame reports as every frame does (a host tells of its outputs); the run ends
+    // at the next step, before any event after it is taken.
+    if (config.frames != 0 && g_run.frame >= config.frames) return StepResult::Finished;
     SDL_Event e;
     if (!g_active) {
         // Minimised: no frames, and no processor time beyond waiting for the next event.
@@ -294,7 +297,6 @@ StepResult stepProgram(bool mayWait) {
         if (shot.frame == frame) saveScreenshot(shot.path);
     for (const FrameOutput& state : config.states)
         if (state.frame == frame) writeGameState(state.path, frame);
-    if (config.frames != 0 && frame >= config.frames) return StepResult::Finished;
     return StepResult::Ran;
 }
 
