@@ -45,7 +45,7 @@ void choiceKeys() {
 
 void comfortsBeforeScene() {
     if (!g_comfortsMemory.enabled) return;
-    if (inGame()) followPage();
+    followPage();
     const bool held = inGame() && comfortsHoldGame();
     if (g_screens.open != SlotScreen::None) {
         slotScreenInput();

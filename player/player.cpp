@@ -24,9 +24,10 @@ bool inGame() {
 bool atClickWait() {
     return inGame() && !g_script.textRunning && !g_script.choiceWait;
 }
-std::int64_t pageKey() {
-    return (std::int64_t{g_script.currentBlock} << 32) |
-           static_cast<std::uint32_t>(g_script.source);
+// By what the page holds rather than where it stands, so that an author's edit elsewhere in the
+// block leaves the pages read as read.
+PageKey pageKey() {
+    return {g_script.currentBlock, pageSourceHash()};
 }
 
 std::string toSjis(std::string_view utf8) {
@@ -51,9 +52,10 @@ void drawShadowed(const std::string& text, const Rect& rect) {
 void resetComforts() {
     g_comforts = ComfortState{};
     g_comfortsMemory.shown.clear();
-    g_comfortsMemory.shownPage = -1;
+    g_comfortsMemory.shownPage = PageKey{};
     g_comfortsMemory.history.clear();
-    g_comfortsMemory.readPages.clear();
+    forgetRollback();
+    forgetReadPages();
     resetScreens();
 }
 

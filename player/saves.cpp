@@ -123,6 +123,8 @@ void finishSaveThisFrame() {
 
 void putBackBacklog(const SaveRecord& record) {
     ComfortsMemory& c = g_comfortsMemory;
+    // The moments of the pages left behind are of the game before the load.
+    forgetRollback();
     c.history.assign(record.backlog.begin(), record.backlog.end());
     c.shown = record.shown;
     c.shownPage = pageKey();
@@ -182,7 +184,9 @@ void comfortsAfterGameInit() {
 }
 
 std::string writeQuitSave() {
-    if (!g_comfortsMemory.enabled || !inGame()) return {};
+    if (!g_comfortsMemory.enabled) return {};
+    keepReadPages();
+    if (!inGame()) return {};
     SaveRecord r = captureSave();
     // The last frame's picture; the game is over and nothing more is drawn.
     r.thumbnail.width = kThumbnailWidth;

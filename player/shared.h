@@ -2,8 +2,8 @@
 // of the game, and the few pieces each concern gives the frame's entry points. Private to player/.
 #pragma once
 
+#include <compare>
 #include <cstdint>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,11 +11,17 @@
 #include "player/save_file.h"
 #include "render/quad.h"
 
+// A page as the read pages know it: its block and the hash of its source bytes.
+struct PageKey {
+    std::int32_t block = -1; // -1: no page
+    std::uint64_t hash = 0;
+    auto operator<=>(const PageKey&) const = default;
+};
+
 struct ComfortsMemory {
     std::vector<std::uint8_t> shown;                // the revealed text of the page on screen
-    std::int64_t shownPage = -1;                    // block and source of that page
+    PageKey shownPage;                              // that page
     std::vector<std::vector<std::uint8_t>> history; // earlier pages' text, oldest first
-    std::set<std::int64_t> readPages;               // pages left behind in this run
     int framesPerSecond = 60;
     bool enabled = true;
 };
@@ -26,8 +32,8 @@ extern ComfortsMemory g_comfortsMemory;
 bool keyDown(int key);
 bool inGame();
 bool atClickWait();
-// The page on screen: its block and where its source begins.
-std::int64_t pageKey();
+// The page on screen.
+PageKey pageKey();
 std::string toSjis(std::string_view utf8);
 
 // Drawing over the game: the whole screen dimmed, a text with its shadow.
@@ -36,6 +42,7 @@ void drawShadowed(const std::string& text, const Rect& rect);
 
 // Backlog (backlog.cpp).
 // Keeps the page on screen; when another page replaces it, the one before joins the backlog.
+// Every frame, in a game or not.
 void followPage();
 void openBacklog();
 void backlogInput();
@@ -130,6 +137,29 @@ std::string titleMenuCharacters();
 // The game's pointer over a comfort; a plain mark when its picture is not loaded (the title).
 void drawComfortPointer();
 
-// Rollback (rollback.cpp).
+// Rollback (rollback.cpp): the moment each page of the backlog began, to go back to it. The
+// moments follow the backlog's pages from its newest page back; the oldest pages may have none
+// (those of an earlier game, or a loaded save's).
+// For followPage, when a new page is on screen: the page left behind (when it joined the
+// backlog) takes the moment it began with it, and the new page's beginning is taken now.
+void rollbackPageBegins(bool previousJoinedBacklog, const PageKey& previous);
+// The game went back to the title, began anew or was loaded: no page before now can be returned
+// to any more.
+void forgetRollback();
+// Whether the backlog page (0 the oldest) can be returned to.
+bool canReturnToPage(int page);
+// Back to the moment the backlog page began: the engine's moment, the backlog without that page
+// and the later ones, and the comforts' memory of the page on screen as it was then. False,
+// with the reason, and nothing changed, when the page has no moment or it cannot be put back.
+bool returnToPage(int page, std::string* reason);
+// The bytes the moments hold, for the benchmark.
+std::size_t rollbackBytes();
 
-// Read pages (read_pages.cpp).
+// Read pages (read_pages.cpp): the pages read in this game, in this run and the runs before,
+// known by their block and the hash of their source bytes, so that an edit elsewhere in the
+// scenario leaves them read. Read from the save folder when first asked.
+// The file is read at the first of these, so the program needs to do nothing before a game.
+bool pageWasRead(const PageKey& key);
+void markPageRead(const PageKey& key);
+// Forgets what this run knows (a new run); the file is read again when next asked.
+void forgetReadPages();

@@ -45,7 +45,7 @@ void comfortsAfterStep() {
     const ComfortsMemory& c = g_comfortsMemory;
     if (!c.enabled || !inGame() || comfortsHoldGame()) return;
     const bool skipping = keyDown(kKeyLeftCtrl) || keyDown(kKeyRightCtrl) ||
-                          (g_comforts.skipRead && c.readPages.count(pageKey()) != 0);
+                          (g_comforts.skipRead && pageWasRead(pageKey()));
     if (skipping) {
         runToNextPage(true);
         g_comforts.waitFrames = 0;
