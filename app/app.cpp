@@ -158,6 +158,7 @@ void shutDown() {
 // What the running program keeps between two frames.
 struct Run {
     const ProgramOptions* config = nullptr;
+    bool running = false; // between a successful startProgram and finishProgram
     std::chrono::nanoseconds period{};
     std::chrono::steady_clock::time_point nextFrame;
     ReplayCursor replay;
@@ -238,11 +239,29 @@ int startProgram(const ProgramOptions& config) {
     g_run.nextFrame = std::chrono::steady_clock::now();
     startFrames();
     g_quit = false;
+    if (config.loadSlot) {
+        std::string reason;
+        if (!startAtSave(*config.loadSlot, &reason)) {
+            // A player who always starts with --resume still gets the game after a quit that
+            // left no save; a slot asked for by its name is the player's mistake to hear of.
+            if (!config.resume) {
+                std::fprintf(stderr, "tolvane: --load: %s\n", terminalText(reason).c_str());
+                shutDown();
+                return 1;
+            }
+            std::fprintf(stderr, "tolvane: --resume: %s; the title starts instead\n",
+                         terminalText(reason).c_str());
+        }
+    }
+    g_run.running = true;
     return 0;
 }
 
 StepResult stepProgram(bool mayWait) {
     const ProgramOptions& config = *g_run.config;
+    // The last frame reports as every frame does (a host tells of its outputs); the run ends
+    // at the next step, before any event after it is taken.
+    if (config.frames != 0 && g_run.frame >= config.frames) return StepResult::Finished;
     SDL_Event e;
     if (!g_active) {
         // Minimised: no frames, and no processor time beyond waiting for the next event.
@@ -278,7 +297,6 @@ StepResult stepProgram(bool mayWait) {
         if (shot.frame == frame) saveScreenshot(shot.path);
     for (const FrameOutput& state : config.states)
         if (state.frame == frame) writeGameState(state.path, frame);
-    if (config.frames != 0 && frame >= config.frames) return StepResult::Finished;
     return StepResult::Ran;
 }
 
@@ -286,7 +304,24 @@ std::uint64_t programFrame() {
     return g_run.frame;
 }
 
+void keepPlayersMoment() {
+    if (!g_run.running || g_run.config->plain) return;
+    // Only standard error hears of a failure on the way out: a message box would hold up the
+    // close the player asked for, or the end a logout's SIGTERM expects within seconds.
+    const MessageSink sink = messageSink();
+    setMessageSink(nullptr);
+    const std::string failed = writeQuitSave();
+    if (!failed.empty())
+        std::fprintf(stderr, "tolvane: the quit save was not written: %s\n",
+                     terminalText(failed).c_str());
+    keepReadPages();
+    setMessageSink(sink);
+}
+
 int finishProgram() {
+    // A frame that failed left the game where no one could go on from it.
+    if (g_run.exitCode == 0) keepPlayersMoment();
+    g_run.running = false;
     shutDown();
     return g_run.exitCode == 0 && outputFailed() ? 1 : g_run.exitCode;
 }

@@ -7,8 +7,9 @@
 #include "app/options.h"
 
 // Runs the game in the current folder. The exit code: 0 after a normal close; 1 when SDL, the
-// window or the graphics device cannot be made, after an invalid scene number, or when a file
-// asked for on the command line (screenshot, state, trace) could not be written.
+// window or the graphics device cannot be made, after an invalid scene number, when the slot
+// --load names cannot be loaded, or when a file asked for on the command line (screenshot,
+// state, trace) could not be written.
 int runProgram(const ProgramOptions& options);
 
 // The same program one frame at a time, for a host that calls it once a display refresh (the
@@ -25,5 +26,8 @@ int startProgram(const ProgramOptions& options);
 StepResult stepProgram(bool mayWait);
 // The number of the last frame run.
 std::uint64_t programFrame();
-// Shuts everything down; returns the exit code.
+// The quit save and the read pages, written now (a web page that is hidden may never come back);
+// finishProgram does it after a normal end. Nothing with --plain or when no game runs.
+void keepPlayersMoment();
+// Shuts everything down (after the quit save); returns the exit code.
 int finishProgram();

@@ -58,6 +58,12 @@ void step() {
 
 } // namespace
 
+// The page calls this when it is hidden or left: a tab closed, a phone's browser sent away, may
+// never run the game's end, so the quit save is written while the page can still keep it.
+extern "C" EMSCRIPTEN_KEEPALIVE void tolvaneKeepMoment() {
+    keepPlayersMoment();
+}
+
 int main(int argc, char** argv) {
     std::string error;
     if (!parseOptions(argc, argv, &g_options, &error)) {

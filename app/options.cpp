@@ -9,6 +9,7 @@
 
 #include "app/arguments.h"
 #include "base/places.h"
+#include "player/save_file.h"
 
 namespace {
 
@@ -17,9 +18,11 @@ constexpr std::string_view kUsage =
 
 Plays the game in GAME_DIR. Without GAME_DIR: the game in the current folder when it
 holds one (Scenario/scenario0.qv_), else the demo game installed with the program.
-The checkpoint Data.sav is kept in the game folder, or in
+The checkpoint Data.sav and the saves (Save01.sav .. Save60.sav, QuickSave.sav,
+QuitSave.sav, ReadPages.sav) are kept in the game folder, or in
 $XDG_DATA_HOME/tolvane/ (~/.local/share/tolvane/) when the game folder cannot be
-written.
+written. Escape, closing the window, SIGTERM and SIGINT write the quit save, and so
+does a headless run after its last frame (not with --plain).
 
 Options:
   --headless           no window and no sound device; frames run as fast as they can
@@ -47,6 +50,10 @@ Options:
                        the same line; a change on disk is announced
   --start B:*LABEL     skip the title and start the game at the label in block B
                        (0 or 1), as a jump there would
+  --load SLOT          start at the moment saved in SLOT: 1 to 60, quick or quit; a
+                       slot that cannot be loaded ends the program with its reason
+  --resume             start where the game was quit (--load quit); without a quit
+                       save that loads, the title starts as usual
   --help               show this text
 
 Input file: one event a line, "FRAME EVENT ARGS"; '#' starts a comment.
@@ -92,7 +99,7 @@ struct ValueOption {
 
 constexpr ValueOption kValueOptions[] = {
     {"--frames", "N"},   {"--input", "FILE"},    {"--screenshot", "N:FILE"}, {"--state", "N:FILE"},
-    {"--trace", "FILE"}, {"--settings", "FILE"}, {"--start", "B:*LABEL"},
+    {"--trace", "FILE"}, {"--settings", "FILE"}, {"--start", "B:*LABEL"},    {"--load", "SLOT"},
 };
 
 bool parseFrameOutput(std::string_view option, std::string_view value, FrameOutput* output,
@@ -174,8 +181,12 @@ bool parseOptions(int argc, char** argv, ProgramOptions* out, std::string* error
 
         if (name == "--help" || name == "-h" || name == "--headless" || name == "--debug-log" ||
             name == "--full-redraw" || name == "--fullscreen" || name == "--window" ||
-            name == "--plain" || name == "--source") {
+            name == "--plain" || name == "--source" || name == "--resume") {
             if (hasValue) return fail(std::string(name) + " takes no value");
+            if (name == "--resume") {
+                o.resume = true;
+                continue;
+            }
             if (name == "--source") {
                 o.source = true;
                 continue;
@@ -231,6 +242,12 @@ bool parseOptions(int argc, char** argv, ProgramOptions* out, std::string* error
         } else if (name == "--start") {
             if (o.startBlock >= 0) return fail("--start is given twice");
             if (!parseStart(value, &o, error)) return false;
+        } else if (name == "--load") {
+            if (o.loadSlot) return fail("--load is given twice");
+            o.loadSlot = parseSlotName(value);
+            if (!o.loadSlot)
+                return fail("--load: expected a slot 1 to 60, quick or quit, got " +
+                            inQuotes(value));
         } else if (name == "--trace") {
             if (!o.tracePath.empty()) return fail("--trace is given twice");
             o.tracePath = absolutePath(value);
@@ -241,6 +258,15 @@ bool parseOptions(int argc, char** argv, ProgramOptions* out, std::string* error
         }
     }
 
+    if (o.resume && o.loadSlot) return fail("--resume and --load name two starts; give one");
+    if ((o.resume || o.loadSlot) && o.startBlock >= 0)
+        return fail(std::string(o.resume ? "--resume" : "--load") +
+                    " and --start name two starts; give one");
+    // The game alone has no saves to start from.
+    if ((o.resume || o.loadSlot) && o.plain)
+        return fail(std::string(o.resume ? "--resume" : "--load") +
+                    " needs the saves --plain turns off");
+    if (o.resume) o.loadSlot = kQuitSlot;
     if (!checkBeforeLastFrame("--screenshot", o.screenshots, o.frames, error) ||
         !checkBeforeLastFrame("--state", o.states, o.frames, error))
         return false;

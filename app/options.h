@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,7 +34,11 @@ struct ProgramOptions {
     bool source = false;    // --source: play Scenario/*.txt (UTF-8) through the encoder
     int startBlock = -1;    // --start B:*LABEL: the first game starts at the label; -1: no
     std::string startLabel; // without the '*'
-    bool help = false;      // --help: print usageText() and exit 0, nothing else is filled in
+    // --load SLOT: frame 1 shows the moment of that slot (kQuickSlot, kQuitSlot or 1..60);
+    // --resume is --load quit, except that a quit save that cannot be loaded starts the title.
+    std::optional<int> loadSlot;
+    bool resume = false;
+    bool help = false; // --help: print usageText() and exit 0, nothing else is filled in
 };
 
 // Parses `tolvane [options] [GAME_DIR]` and reads the --input file. On false, *error holds one

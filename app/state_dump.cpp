@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
+
+#include <zlib.h>
 
 #include "base/files.h"
 #include "base/message.h"
@@ -10,6 +13,7 @@
 #include "base/scene_number.h"
 #include "input/input.h"
 #include "player/player.h"
+#include "render/render.h"
 #include "script/script.h"
 #include "sound/sound.h"
 
@@ -71,6 +75,15 @@ std::string revealedText() {
     for (int i = 0; i < count; ++i)
         if (g_page[i] != 0) bytes += static_cast<char>(g_page[i]);
     return sjisToUtf8(bytes);
+}
+
+// The frame's picture as one number, so that two runs can be shown to draw the same frames
+// without a screenshot of each: crc32 of its 800 x 600 ARGB pixels, 0 when it cannot be read.
+std::uint32_t pictureChecksum() {
+    static std::vector<std::uint32_t> argb(static_cast<std::size_t>(kScreenWidth) * kScreenHeight);
+    if (!readPixels(argb.data(), kScreenWidth * 4)) return 0;
+    return static_cast<std::uint32_t>(::crc32(0L, reinterpret_cast<const Bytef*>(argb.data()),
+                                              static_cast<uInt>(argb.size() * 4)));
 }
 
 } // namespace
@@ -162,5 +175,8 @@ std::string gameStateJson(std::uint64_t frame) {
 }
 
 bool writeGameState(const std::string& path, std::uint64_t frame) {
-    return writeOutputFile(path, gameStateJson(frame));
+    std::string json = gameStateJson(frame);
+    // The file ends "}\n": the picture goes in as the object's last field.
+    json.insert(json.size() - 2, ",\"picture\":" + std::to_string(pictureChecksum()));
+    return writeOutputFile(path, json);
 }

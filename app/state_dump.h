@@ -5,4 +5,5 @@
 #include <string>
 
 std::string gameStateJson(std::uint64_t frame);
+// The state as --state writes it: with "picture", a checksum of the frame's picture.
 bool writeGameState(const std::string& path, std::uint64_t frame);

@@ -8,6 +8,7 @@
 
 #include "app/options.h"
 #include "input/input.h"
+#include "player/save_file.h"
 
 namespace fs = std::filesystem;
 
@@ -96,6 +97,22 @@ TEST_F(Options, GoodCommandLines) {
     EXPECT_EQ(o.startLabel, "owari");
     EXPECT_EQ(o.gameDir, dir.string());
 
+    // The slots by the names the command line gives them; --resume is the quit slot.
+    const std::pair<std::vector<std::string>, int> starts[] = {
+        {{"--load", "1"}, 1},
+        {{"--load=60"}, 60},
+        {{"--load", "quick"}, kQuickSlot},
+        {{"--load", "quit"}, kQuitSlot},
+        {{"--resume"}, kQuitSlot},
+    };
+    for (const auto& [args, slot] : starts) {
+        ASSERT_TRUE(parse(args, &o, &error)) << error;
+        EXPECT_EQ(o.loadSlot, slot) << args[0];
+        EXPECT_EQ(o.resume, args[0] == "--resume") << args[0];
+    }
+    ASSERT_TRUE(parse({}, &o, &error));
+    EXPECT_FALSE(o.loadSlot);
+
     ASSERT_TRUE(parse({"--state", "3:/x/a:b.json", "--", dir.string()}, &o, &error)) << error;
     EXPECT_EQ(o.states[0].path, "/x/a:b.json");
     EXPECT_EQ(o.gameDir, dir.string());
@@ -139,6 +156,16 @@ TEST_F(Options, BadCommandLinesNameTheOption) {
         {{"--start", "0:a"}, "--start: expected B:*LABEL with B 0 or 1, got '0:a'"},
         {{"--start", "0:*"}, "--start: expected B:*LABEL with B 0 or 1, got '0:*'"},
         {{"--start", "0:*a", "--start", "1:*b"}, "--start is given twice"},
+        {{"--load", "0"}, "--load: expected a slot 1 to 60, quick or quit, got '0'"},
+        {{"--load", "61"}, "--load: expected a slot 1 to 60, quick or quit, got '61'"},
+        {{"--load", "Quick"}, "--load: expected a slot 1 to 60, quick or quit, got 'Quick'"},
+        {{"--load", "1", "--load", "2"}, "--load is given twice"},
+        {{"--load"}, "--load needs a value (SLOT)"},
+        {{"--resume=1"}, "--resume takes no value"},
+        {{"--resume", "--load", "2"}, "--resume and --load name two starts; give one"},
+        {{"--source", "--load", "2", "--start", "0:*a"},
+         "--load and --start name two starts; give one"},
+        {{"--plain", "--resume"}, "--resume needs the saves --plain turns off"},
         {{"--screenshot", "5"}, "--screenshot: expected N:FILE, got '5'"},
         {{"--screenshot", "5:"}, "--screenshot: expected N:FILE, got '5:'"},
         {{"--screenshot", ":a.png"}, "--screenshot: '' is not a frame number"},

@@ -49,11 +49,13 @@ check() {
 at_most() { awk -v v="$1" -v max="$2" 'BEGIN { exit !(v <= max) }'; }
 at_least() { awk -v v="$1" -v min="$2" 'BEGIN { exit !(v >= min) }'; }
 
-# A click at frame 30 starts the game; by frame 180 the first line has been written.
+# A click at frame 30 starts the game; by frame 180 the first line has been written. The game is
+# played in a copy: its close writes a quit save beside the game.
 printf '30 click\n' >"$scratch/input.txt"
+cp -r "$build/demo/game" "$scratch/game"
 shoot() { # shoot NAME OPTION: plays, and takes a picture of the screen at three seconds
     timeout -k 5 60 "$build/tolvane" "$2" --settings "$scratch/settings.ini" --frames 360 \
-        --input "$scratch/input.txt" "$build/demo/game" >"$scratch/$1.log" 2>&1 &
+        --input "$scratch/input.txt" "$scratch/game" >"$scratch/$1.log" 2>&1 &
     local game=$!
     sleep 4
     xwininfo -root -tree | grep 'Tolvane' >"$scratch/$1.window"

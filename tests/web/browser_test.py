@@ -4,8 +4,10 @@
 Plays one replay twice: with the desktop program (headless, the software renderer) and in the
 web page, which is told the replay and the frames to report. At each of those frames the page's
 canvas must equal the desktop's screenshot pixel for pixel, and the game's state must be the
-same JSON. The page is then loaded again: the checkpoint the browser kept must be the very
-bytes the game wrote before the reload, and the same bytes the desktop program wrote.
+same JSON. The game's end writes its quit save; the page is then loaded again: the checkpoint
+the browser kept must be the very bytes the game wrote before the reload, and the same bytes the
+desktop program wrote; and the page started at the quit save (load=quit) must show, at its first
+frame, the desktop's first frame of --load quit.
 
 usage: browser_test.py NATIVE_BUILD PAGE_DIR
 """
@@ -145,6 +147,12 @@ def main():
         subprocess.run(command + [game], check=True, stdout=subprocess.DEVNULL,
                        env=dict(os.environ, SDL_AUDIODRIVER="dummy"))
         native_save = open(os.path.join(game, "Data.sav"), "rb").read()
+        # The desktop's first frame at its own quit save, made at the end of the same play.
+        subprocess.run([os.path.join(NATIVE, "tolvane"), "--headless", "--load", "quit",
+                        "--frames", "1", "--screenshot", f"1:{work}/quit.bmp",
+                        "--state", f"1:{work}/quit.json", game],
+                       check=True, stdout=subprocess.DEVNULL,
+                       env=dict(os.environ, SDL_AUDIODRIVER="dummy"))
 
         server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
         threading.Thread(target=server.serve_forever, daemon=True).start()
@@ -153,18 +161,24 @@ def main():
 
         shots = ",".join(map(str, SHOTS))
         started = time.time()
-        # The game's end loads the page again, which reports what the storage holds.
-        reload = urllib.parse.quote("?report=/second")
-        kept = run_page(port, profile,
-                        f"replay=replay.txt&shots={shots}&frames={FRAMES}&report=/first"
-                        f"&autostart=1&trace=1&then={reload}", ("/second", "save", 0), 300)
-        print(f"the page played {FRAMES} frames and reloaded in {time.time() - started:.1f} s")
+        # The game's end loads the page again, which reports what the storage holds and starts
+        # at the quit save the end wrote.
+        reload = urllib.parse.quote("?report=/second&load=quit&shots=1&frames=1&autostart=1")
+        run_page(port, profile,
+                 f"replay=replay.txt&shots={shots}&frames={FRAMES}&report=/first"
+                 f"&autostart=1&trace=1&then={reload}", ("/second", "end", 0), 300)
+        kept = reports.get(("/second", "save", 0))
+        print(f"the page played {FRAMES} frames, reloaded and loaded its quit save in "
+              f"{time.time() - started:.1f} s")
         if reports.get(("/first", "save", 0)) != b"":
             failures.append("the browser's storage held a checkpoint before the first run")
 
-        for n in SHOTS:
-            width, height, expected = bmp_rgba(os.path.join(work, f"{n}.bmp"))
-            canvas = reports.get(("/first", "canvas", n))
+        # Each frame: the page's run and frame, the desktop's files, and its name in a failure.
+        frames = [("/first", n, str(n), str(n)) for n in SHOTS]
+        frames.append(("/second", 1, "quit", "1 at the quit save"))
+        for run, frame, name, n in frames:
+            width, height, expected = bmp_rgba(os.path.join(work, f"{name}.bmp"))
+            canvas = reports.get((run, "canvas", frame))
             if canvas is None:
                 failures.append(f"frame {n}: no canvas reported")
                 continue
@@ -180,10 +194,10 @@ def main():
                                 f"({first % width}, {first // width}): page "
                                 f"{tuple(canvas[first * 4:first * 4 + 3])}, desktop "
                                 f"{tuple(expected[first * 4:first * 4 + 3])}")
-                with open(os.path.join(work, f"{n}.rgba"), "wb") as f:
+                with open(os.path.join(work, f"{name}.rgba"), "wb") as f:
                     f.write(canvas)
-            page_state = json.loads(reports.get(("/first", "state", n), b"null") or b"null")
-            native_state = json.load(open(os.path.join(work, f"{n}.json")))
+            page_state = json.loads(reports.get((run, "state", frame), b"null") or b"null")
+            native_state = json.load(open(os.path.join(work, f"{name}.json")))
             if page_state != native_state:
                 failures.append(f"frame {n}: the state differs:\n  page    {page_state}\n"
                                 f"  desktop {native_state}")
@@ -224,7 +238,8 @@ def main():
         print("FAIL:", failure)
     if failures:
         sys.exit(1)
-    print(f"PASS: {len(SHOTS)} frames equal the desktop's, the checkpoint kept over a reload")
+    print(f"PASS: {len(SHOTS)} frames equal the desktop's, the checkpoint kept over a reload, "
+          "and the quit save loaded after it shows the desktop's frame")
 
 
 main()
