@@ -29,6 +29,7 @@ struct ReadFlags {
     std::uint8_t textRunning, linkMode, choiceWait, saveWritten, continueGame, pageEnded;
     std::array<std::uint8_t, kLayerCount> layerVisible;
     std::array<std::uint8_t, kLinkCount> linkActive, linkHovered;
+    std::uint8_t clickArmed;
     std::uint8_t hasCheckpoint;
 };
 
@@ -82,6 +83,7 @@ void writeBody(Writer& w, const Moment& m) {
     w.i32(p.width);
     w.i32(p.height);
     w.quad(p.quad);
+    w.flag(p.clickArmed);
     w.flag(m.hasCheckpoint);
     w.bytes(m.checkpoint);
 }
@@ -138,6 +140,7 @@ void readBody(Reader& r, Moment& m, ReadFlags& f) {
     p.width = r.i32("pointer");
     p.height = r.i32("pointer");
     r.quad(p.quad, "pointer");
+    f.clickArmed = r.flag("pointer");
     f.hasCheckpoint = r.flag("checkpoint");
     r.bytes(m.checkpoint, "checkpoint");
 }
@@ -179,7 +182,7 @@ std::string checkMoment(const Moment& m, const ReadFlags& f) {
     c.range(s.linkCount, 0, kLinkCount, "linkCount");
     c.range(s.currentBlock, 0, kBlockCount - 1, "currentBlock");
     for (const std::uint8_t flag : {f.textRunning, f.linkMode, f.choiceWait, f.saveWritten,
-                                    f.continueGame, f.pageEnded, f.hasCheckpoint})
+                                    f.continueGame, f.pageEnded, f.hasCheckpoint, f.clickArmed})
         c.flag(flag, "a flag of the script");
     for (const std::int32_t origin : m.pageOrigin)
         c.range(origin, 0, kScenarioSize, "pageOrigin");
@@ -281,7 +284,7 @@ Moment captureMoment() {
     m.links = g_links;
     m.clickQuad = g_clickQuad;
     const PointerState& p = g_pointer;
-    m.pointer = {p.bounds, p.x, p.y, p.speed, p.width, p.height, g_pointerQuad};
+    m.pointer = {p.bounds, p.x, p.y, p.speed, p.width, p.height, g_pointerQuad, p.clickArmed};
     if (const auto written = lastCheckpointWrite()) {
         m.hasCheckpoint = true;
         m.checkpoint = *written;
@@ -353,6 +356,7 @@ bool decodeMoment(std::span<const std::uint8_t> bytes, Moment* moment, std::stri
         m.links[i].hovered = f.linkHovered[i] != 0;
     }
     m.hasCheckpoint = f.hasCheckpoint != 0;
+    m.pointer.clickArmed = f.clickArmed != 0;
     if (moment) *moment = m;
     return true;
 }
@@ -373,6 +377,7 @@ void putBackAllButPlace(const Moment& m) {
     p.speed = m.pointer.speed;
     p.width = m.pointer.width;
     p.height = m.pointer.height;
+    p.clickArmed = m.pointer.clickArmed;
     g_pointerQuad = m.pointer.quad;
     g_frameNo = m.scene;
 

@@ -3,7 +3,7 @@
 // back so that the game goes on exactly as it would have gone on from there.
 //
 // Not in a moment, and why:
-// - the input devices' snapshots and the pointer's buttons (pressed, clickArmed): they are the
+// - the input devices' snapshots and the pointer's buttons as pressed: they are the
 //   player's hand at the time of the load, not the game's; the pointer's place is the game's
 //   (it is drawn in the frame, moves by relative steps and decides which link is under it), so
 //   it is in the moment;
@@ -39,6 +39,9 @@ struct MomentPointer {
     std::int32_t width;
     std::int32_t height;
     ScreenQuad quad;
+    // Whether the left button was seen up since the last press the game took: a press in the
+    // next frame is a click exactly when it is set, whoever's hand it is.
+    bool clickArmed;
 };
 
 // One moment of the game. Every field is a copy of the engine record named beside it.

@@ -66,6 +66,9 @@ bool apply(const SlotInfo& slot, std::string* reason, std::string* note) {
     if (slot.state == SlotState::Ready) {
         if (!restoreMoment(r.moment, reason)) return false;
         putBackBacklog(r);
+        // The backlog follows the page as it does at the start of every frame, so the load's
+        // frame goes on as the frame after the save went on.
+        followPage();
         if (note) note->clear();
         return true;
     }
@@ -78,6 +81,7 @@ bool apply(const SlotInfo& slot, std::string* reason, std::string* note) {
     putBackBacklog(r);
     // The page that was on screen is read again from its beginning.
     g_comfortsMemory.shown.clear();
+    followPage();
     const std::string where = found->samePage
                                   ? std::string("the same page")
                                   : "the label *" + sjisToUtf8(r.place.label) + " above it";

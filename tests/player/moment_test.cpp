@@ -186,7 +186,7 @@ Moment sampleMoment() {
     m.musicPlaying = 1;
     m.links[0].active = true;
     m.links[0].target[0] = 'a';
-    m.pointer = {{10, 10, 790, 590}, 100, 200, 2, 40, 40, {}};
+    m.pointer = {{10, 10, 790, 590}, 100, 200, 2, 40, 40, {}, false};
     return m;
 }
 

@@ -30,7 +30,7 @@ Moment sampleMoment() {
     m.background = 2;
     m.music = 1;
     m.musicPlaying = 1;
-    m.pointer = {{10, 10, 790, 590}, 100, 200, 2, 40, 40, {}};
+    m.pointer = {{10, 10, 790, 590}, 100, 200, 2, 40, 40, {}, false};
     m.scenarioHash = scenarioIdentity();
     return m;
 }

@@ -49,7 +49,7 @@ TEST(SaveSummary, SaysWhatALoadRestoresOrWhyItRefuses) {
     r.moment.script.charsPerLine = 25;
     r.moment.background = 1;
     r.moment.music = r.moment.musicPlaying = -1;
-    r.moment.pointer = {{10, 10, 790, 590}, 10, 10, 2, 40, 40, {}};
+    r.moment.pointer = {{10, 10, 790, 590}, 10, 10, 2, 40, 40, {}, false};
     r.moment.scenarioHash = scenarioIdentity();
     const std::vector<std::uint8_t> bytes = encodeSave(r);
     const fs::path save = dir / "Save01.sav";
