@@ -191,6 +191,12 @@ std::string writeQuitSave() {
     if (!g_comfortsMemory.enabled) return {};
     keepReadPages();
     if (!inGame()) return {};
+    // A quit save the game cannot read is the player's still, as every other slot's file is.
+    if (const SlotInfo held = readSlot(kQuitSlot); held.state == SlotState::Damaged ||
+                                                   held.state == SlotState::Newer ||
+                                                   held.state == SlotState::Foreign)
+        return slotFileName(kQuitSlot) + " is left as it is (" + held.reason +
+               "): no quit save was written";
     SaveRecord r = captureSave();
     // The last frame's picture; the game is over and nothing more is drawn.
     r.thumbnail.width = kThumbnailWidth;

@@ -230,4 +230,9 @@ TEST_F(QuitSave, LoadAndResumeFromTheCommandLine) {
             EXPECT_EQ(readText(dir_ / "QuitSave.sav"), "damaged");
         }
     }
+    // Nor does a quit from the game replace a quit save it cannot read: it says so instead.
+    run = runGame(dir_, "--headless --input start.txt --frames 60");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("QuitSave.sav is left as it is"), std::string::npos) << run.err;
+    EXPECT_EQ(readText(dir_ / "QuitSave.sav"), "damaged");
 }
