@@ -146,6 +146,7 @@ void shutDown() {
     releaseTexture(g_titleTex);
     releaseImageTables();
     releaseFixedTextures();
+    releaseComforts();
     releaseTextFont();
     releaseGraphics();
     setMessageSink(nullptr);

@@ -59,6 +59,10 @@ void resetComforts() {
     resetScreens();
 }
 
+void releaseComforts() {
+    resetScreens();
+}
+
 void setComfortsEnabled(bool enabled) {
     g_comfortsMemory.enabled = enabled;
 }

@@ -38,6 +38,9 @@ struct ComfortState {
 extern ComfortState g_comforts;
 
 void resetComforts();
+// Lets go of what the comforts hold on the graphics device (the slots' thumbnails); before the
+// device goes at the program's end.
+void releaseComforts();
 // Off (--plain), nothing of this module acts: the game alone.
 void setComfortsEnabled(bool enabled);
 
