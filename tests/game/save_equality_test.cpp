@@ -9,6 +9,7 @@
 #include <random>
 
 #include "support/random_story.h"
+#include "support/state_compare.h"
 
 using namespace game;
 using random_story::makeStory;
@@ -52,7 +53,7 @@ std::vector<std::string> takeStates(const fs::path& dir, std::uint64_t first, st
         fs::remove(file);
         const std::size_t comma = state.find(',');
         if (state.starts_with("{\"frame\":") && comma != std::string::npos) state.erase(1, comma);
-        states.push_back(std::move(state));
+        states.push_back(state_compare::withoutEffectClock(std::move(state)));
     }
     return states;
 }
