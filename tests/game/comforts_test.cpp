@@ -2,6 +2,7 @@
 // backlog, the menu and the settings file; and the game alone (mouse, F1, Escape) played the
 // same with them as without them.
 #include "game_fixture.h"
+#include "support/game_copy.h"
 
 #include <map>
 #include <vector>
@@ -197,7 +198,7 @@ TEST_F(Comforts, TextSpeedAndAutoTimingsComeFromTheSettings) {
 TEST_F(Comforts, TheGameAlonePlaysTheSameWithThem) {
     const fs::path demo = fs::path(TOLVANE_BINARY_DIR) / "demo" / "game";
     ASSERT_TRUE(fs::exists(demo / "Scenario" / "scenario0.qv_")) << "the demo game is not built";
-    fs::copy(demo, dir_ / "demo", fs::copy_options::recursive);
+    game_copy::copyGameFiles(demo, dir_ / "demo");
     writeBytes(dir_ / "demo" / "input.txt", demoWalkInput(3000));
     std::vector<int> frames;
     for (int f = 1; f <= 3000; f += (f < 400 ? 7 : 23))

@@ -2,6 +2,7 @@
 // the first choice to the sunny ending; its [reset] arms the continue, and the continued game
 // takes the second choice to the rainy ending.
 #include "game_fixture.h"
+#include "support/game_copy.h"
 
 #include <vector>
 
@@ -25,7 +26,7 @@ class DemoPlay : public GameTest {};
 TEST_F(DemoPlay, BothEndingsAndTheContinueBetweenThem) {
     const fs::path demo = fs::path(TOLVANE_BINARY_DIR) / "demo" / "game";
     ASSERT_TRUE(fs::exists(demo / "Scenario" / "scenario0.qv_")) << "the demo game is not built";
-    fs::copy(demo, dir_ / "game", fs::copy_options::recursive);
+    game_copy::copyGameFiles(demo, dir_ / "game");
     const fs::path game = dir_ / "game";
     constexpr int kFrames = 4000;
 

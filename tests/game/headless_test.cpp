@@ -1,5 +1,6 @@
 // The whole program, run headless on a small game folder with replayed input.
 #include "game_fixture.h"
+#include "support/game_copy.h"
 
 #include <SDL_image.h>
 
@@ -208,7 +209,7 @@ TEST_F(Headless, TheDemosFirstLineFillsItsLineInsideTheTextRectangle) {
     writeBytes(dir_ / "input.txt", "2 click\n");
     const fs::path shot = dir_ / "first.png";
     // A copy: the game in play at the end leaves a quit save beside the game.
-    fs::copy(TOLVANE_BINARY_DIR "/demo/game", dir_ / "demo", fs::copy_options::recursive);
+    game_copy::copyGameFiles(TOLVANE_BINARY_DIR "/demo/game", dir_ / "demo");
     const RunResult run = runGame(
         dir_,
         "--headless --frames 120 --input input.txt --screenshot 120:" + shot.string() + " demo");

@@ -8,6 +8,7 @@
 #include <functional>
 #include <random>
 
+#include "support/game_copy.h"
 #include "support/random_story.h"
 #include "support/state_compare.h"
 
@@ -134,7 +135,7 @@ std::string ontoLink(int i) {
 }
 
 void copyDemo(const fs::path& to) {
-    fs::copy(fs::path(TOLVANE_BINARY_DIR) / "demo" / "game", to, fs::copy_options::recursive);
+    game_copy::copyGameFiles(fs::path(TOLVANE_BINARY_DIR) / "demo" / "game", to);
 }
 
 // A game folder that plays the story from its sources (--source).

@@ -20,6 +20,7 @@
 #include "player/moment.h"
 #include "render/render.h"
 #include "script/script.h"
+#include "support/game_copy.h"
 #include "support/state_compare.h"
 
 namespace fs = std::filesystem;
@@ -63,7 +64,7 @@ protected:
         ASSERT_TRUE(fs::exists(demo / "Scenario" / "scenario0.qv_")) << "the demo is not built";
         dir_ = fs::temp_directory_path() / ("tolvane-moment-" + std::to_string(::getpid()));
         fs::remove_all(dir_);
-        fs::copy(demo, dir_, fs::copy_options::recursive);
+        game_copy::copyGameFiles(demo, dir_);
         back_ = fs::current_path();
         fs::current_path(dir_);
         options_.headless = true;

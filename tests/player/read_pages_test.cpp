@@ -21,6 +21,7 @@
 #include "player/player.h"
 #include "player/shared.h"
 #include "script/script.h"
+#include "support/game_copy.h"
 
 namespace fs = std::filesystem;
 
@@ -178,7 +179,7 @@ protected:
         ReadPagesTest::SetUp();
         const fs::path demo = fs::path(TOLVANE_BINARY_DIR) / "demo" / "game";
         ASSERT_TRUE(fs::exists(demo / "Scenario" / "scenario0.qv_")) << "the demo is not built";
-        fs::copy(demo, dir_, fs::copy_options::recursive);
+        game_copy::copyGameFiles(demo, dir_);
     }
     void TearDown() override {
         if (running_) finishProgram();

@@ -23,6 +23,7 @@
 #include "player/player.h"
 #include "script/scenario_text.h"
 #include "sound/midi_synth.h"
+#include "support/game_copy.h"
 #include "tools/web_package.h"
 
 namespace fs = std::filesystem;
@@ -75,8 +76,7 @@ protected:
         work = fs::temp_directory_path() / ("tolvane-web-package-" + std::to_string(::getpid()));
         fs::remove_all(work);
         fs::create_directories(work);
-        fs::copy(fs::path(TOLVANE_BINARY_DIR) / "demo/game", work / "game",
-                 fs::copy_options::recursive);
+        game_copy::copyGameFiles(fs::path(TOLVANE_BINARY_DIR) / "demo/game", work / "game");
         writeFile(work / "game/Data.sav", std::string(500, 'x'));
         fs::create_directories(work / "runtime");
         for (const char* name : {"index.html", "tolvane.js", "tolvane.wasm"})
