@@ -21,36 +21,13 @@
 #include "render/render.h"
 #include "script/script.h"
 #include "support/game_copy.h"
-#include "support/state_compare.h"
+#include "support/played_frames.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// One frame's input: the movement and whether the left button is down.
-struct FrameInput {
-    int dx = 0;
-    int dy = 0;
-    bool down = false;
-};
-
-// What a frame showed: the state dump (the frame number left out) and the picture's checksum.
-struct Frame {
-    std::string state;
-    std::uint32_t pixels;
-    bool operator==(const Frame&) const = default;
-};
-
-Frame playFrame(const FrameInput& in) {
-    if (in.dx != 0 || in.dy != 0) injectMouseMove(in.dx, in.dy);
-    injectMouseButton(0, in.down);
-    EXPECT_EQ(stepProgram(false), StepResult::Ran);
-    static std::vector<std::uint32_t> argb(kScreenWidth * kScreenHeight);
-    EXPECT_TRUE(readPixels(argb.data(), kScreenWidth * 4));
-    const auto crc = ::crc32(0L, reinterpret_cast<const Bytef*>(argb.data()),
-                             static_cast<uInt>(argb.size() * 4));
-    return {state_compare::withoutEffectClock(gameStateJson(0)), static_cast<std::uint32_t>(crc)};
-}
+using namespace played_frames;
 
 // The left button down every other frame: every click wait is answered within two frames.
 FrameInput clicking(std::uint64_t frame) {

@@ -23,60 +23,13 @@
 #include "render/render.h"
 #include "script/script.h"
 #include "support/game_copy.h"
-#include "support/state_compare.h"
+#include "support/played_frames.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct FrameInput {
-    int dx = 0;
-    int dy = 0;
-    bool down = false;
-};
-
-struct Frame {
-    std::string state;
-    std::uint32_t pixels;
-    bool operator==(const Frame&) const = default;
-};
-
-Frame playFrame(const FrameInput& in) {
-    if (in.dx != 0 || in.dy != 0) injectMouseMove(in.dx, in.dy);
-    injectMouseButton(0, in.down);
-    EXPECT_EQ(stepProgram(false), StepResult::Ran);
-    static std::vector<std::uint32_t> argb(kScreenWidth * kScreenHeight);
-    EXPECT_TRUE(readPixels(argb.data(), kScreenWidth * 4));
-    const auto crc = ::crc32(0L, reinterpret_cast<const Bytef*>(argb.data()),
-                             static_cast<uInt>(argb.size() * 4));
-    return {state_compare::withoutEffectClock(gameStateJson(0)), static_cast<std::uint32_t>(crc)};
-}
-
-void tapKey(int key) {
-    injectKey(key, true);
-    playFrame({});
-    injectKey(key, false);
-    playFrame({});
-}
-
-// The state without what is the player's hand rather than the game (the pointer's buttons)
-// and without the backlog's length, which followPage changes only at the next frame's start.
-std::string gameOnly(std::string state) {
-    // Each field from its name to the character that ends its value.
-    const auto drop = [&state](const std::string& name, const char* ends) {
-        const std::size_t at = state.find(name);
-        if (at == std::string::npos) return;
-        state.erase(at, state.find_first_of(ends, at + name.size()) - at);
-    };
-    drop("\"pressed\":", "]");
-    drop("\"clickArmed\":", ",}");
-    drop("\"backlogPages\":", ",}");
-    return state;
-}
-
-std::vector<std::uint8_t> revealed() {
-    return {g_page.begin(), g_page.begin() + std::clamp(g_script.revealPos, 0, kPageBufferSize)};
-}
+using namespace played_frames;
 
 // A page as it began: the frame after which it was on screen, and what that frame showed.
 struct PageBegin {
