@@ -14,6 +14,7 @@
 
 #include "app/authoring.h"
 #include "app/frame.h"
+#include "app/screenshots.h"
 #include "app/settings.h"
 #include "app/state_dump.h"
 #include "base/message.h"
@@ -76,7 +77,8 @@ void handleEvent(const SDL_Event& e) {
     case SDL_KEYDOWN:
 #ifndef __EMSCRIPTEN__
         // A web page cannot be closed by the game: there Escape only gives the pointer back.
-        if (e.key.keysym.scancode == SDL_SCANCODE_ESCAPE) g_quit = true;
+        // With the text box put away, Escape only brings it back, as every key does.
+        if (e.key.keysym.scancode == SDL_SCANCODE_ESCAPE && !comfortsTextHidden()) g_quit = true;
 #endif
         // Alt+Enter and F11, keys the game leaves unused, toggle fullscreen.
         if (!e.key.repeat && (e.key.keysym.scancode == SDL_SCANCODE_F11 ||
@@ -281,7 +283,8 @@ StepResult stepProgram(bool mayWait) {
 
     const std::uint64_t frame = ++g_run.frame;
     g_traceFrame = frame;
-    if (injectReplayEvents(replayEventsForFrame(config.replay, frame, &g_run.replay)))
+    if (injectReplayEvents(replayEventsForFrame(config.replay, frame, &g_run.replay)) &&
+        !comfortsTextHidden())
         return StepResult::Finished;
     if (runFrame() < 0) {
         g_run.exitCode = 1;
@@ -291,7 +294,8 @@ StepResult stepProgram(bool mayWait) {
     // What the player asked of the menu.
     if (g_comforts.fullscreenWanted) toggleFullscreen();
     if (g_comforts.settingsChanged) saveSettings(g_settingsPath, g_comfortSettings);
-    g_comforts.fullscreenWanted = g_comforts.settingsChanged = false;
+    if (g_comforts.screenshotWanted) takePlayerScreenshot();
+    g_comforts.fullscreenWanted = g_comforts.settingsChanged = g_comforts.screenshotWanted = false;
     if (g_comforts.quitWanted) return StepResult::Finished;
     // A failed write says what failed itself, and makes the exit status 1.
     for (const FrameOutput& shot : config.screenshots)

@@ -166,6 +166,7 @@ std::string gameStateJson(std::uint64_t frame) {
     j.number("backlogPages", backlogPageCount());
     j.boolean("menuOpen", g_comforts.menuOpen);
     j.number("menuItem", g_comforts.menuItem);
+    j.boolean("textHidden", g_comforts.textHidden);
     j.number("musicVolume", g_comfortSettings.musicVolume);
     j.number("effectVolume", g_comfortSettings.effectVolume);
     j.number("textSpeed", static_cast<int>(g_comfortSettings.textSpeed));

@@ -5,12 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string>
+#include <string_view>
 #include <system_error>
 
 #include "base/files.h"
@@ -28,6 +31,46 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+std::string homeFolder() {
+    if (const char* h = std::getenv("HOME"); h && h[0] == '/') return h;
+    if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/')
+        return pw->pw_dir;
+    return {};
+}
+
+// The pictures folder as the desktop's user-dirs.dirs names it: a line
+// XDG_PICTURES_DIR="$HOME/Pictures" or one with an absolute path. Empty when it names none.
+std::string userDirsPictures(const std::string& home) {
+    std::string config;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/')
+        config = xdg;
+    else if (!home.empty())
+        config = home + "/.config";
+    else
+        return {};
+    std::string text, reason;
+    if (readRegularFile(config + "/user-dirs.dirs", 64 * 1024, &text, &reason) != FileRead::Read)
+        return {};
+    constexpr std::string_view kKey = "XDG_PICTURES_DIR=\"";
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        std::string_view line(text.data() + at, end - at);
+        at = end + 1;
+        if (!line.starts_with(kKey)) continue;
+        line.remove_prefix(kKey.size());
+        const std::size_t close = line.find('"');
+        if (close == std::string_view::npos) return {};
+        line = line.substr(0, close);
+        if (line.starts_with("$HOME")) {
+            if (home.empty()) return {};
+            return home + std::string(line.substr(5));
+        }
+        return line.starts_with("/") ? std::string(line) : std::string();
+    }
+    return {};
+}
 
 std::string canonical(const std::string& path) {
     std::error_code ec;
@@ -128,12 +171,7 @@ std::string userSaveFolder(const std::string& folder) {
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/') {
         data = xdg;
     } else {
-        std::string home;
-        if (const char* h = std::getenv("HOME"); h && h[0] == '/') {
-            home = h;
-        } else if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_dir) {
-            home = pw->pw_dir;
-        }
+        const std::string home = homeFolder();
         if (home.empty()) return {};
         data = home + "/.local/share";
     }
@@ -159,4 +197,11 @@ std::string savePath(std::string_view name, SaveUse use) {
     if (fs::create_directories(folder, ec)) ::chmod(folder.c_str(), 0700);
     if (ec) reportProblem(folder + ": " + ec.message());
     return path;
+}
+
+std::string picturesFolder() {
+    if (const char* xdg = std::getenv("XDG_PICTURES_DIR"); xdg && xdg[0] == '/') return xdg;
+    const std::string home = homeFolder();
+    if (std::string named = userDirsPictures(home); !named.empty()) return named;
+    return home.empty() ? std::string() : home + "/Pictures";
 }

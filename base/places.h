@@ -35,3 +35,8 @@ enum class SaveUse { Read, Write };
 // for Write that folder is made when missing; for Read an old file left in the game folder is
 // still read while the player's folder has none.
 std::string savePath(std::string_view name, SaveUse use);
+
+// The folder the player's pictures go to: $XDG_PICTURES_DIR, else the one the desktop's
+// user-dirs.dirs names (in $XDG_CONFIG_HOME, by default ~/.config), else ~/Pictures. Empty when
+// the player has no home and the desktop names none.
+std::string picturesFolder();

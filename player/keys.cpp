@@ -46,6 +46,7 @@ void choiceKeys() {
 void comfortsBeforeScene() {
     if (!g_comfortsMemory.enabled) return;
     followPage();
+    if (viewBeforeScene()) return;
     const bool held = inGame() && comfortsHoldGame();
     if (g_screens.open != SlotScreen::None) {
         slotScreenInput();

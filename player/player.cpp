@@ -57,6 +57,7 @@ void resetComforts() {
     forgetRollback();
     forgetReadPages();
     resetScreens();
+    resetView();
 }
 
 void releaseComforts() {
@@ -72,7 +73,8 @@ void setComfortFrameRate(int framesPerSecond) {
 }
 
 bool comfortsHoldGame() {
-    return g_comforts.backlogOpen || g_comforts.menuOpen || g_screens.open != SlotScreen::None;
+    return g_comforts.backlogOpen || g_comforts.menuOpen || g_comforts.textHidden ||
+           g_screens.open != SlotScreen::None;
 }
 
 void comfortsDraw() {

@@ -34,6 +34,8 @@ struct ComfortState {
     bool settingsChanged = false;  // the menu changed a setting; the program saves them
     bool fullscreenWanted = false; // the menu asked the program to toggle fullscreen
     bool quitWanted = false;       // the menu asked the program to end
+    bool textHidden = false;       // the text box is put away to look at the picture
+    bool screenshotWanted = false; // the player asked for a screenshot of this frame
 };
 extern ComfortState g_comforts;
 
@@ -55,6 +57,14 @@ bool comfortsHoldGame();
 void comfortsAfterStep();
 // After the scene's draw: the auto mark, the backlog and the menu.
 void comfortsDraw();
+
+// True while the player has put the text box away (H, the middle button): the game waits, and
+// draws its picture alone, without the text box, the text, the marks or the pointer. The next
+// press of any key or button brings it back and goes no further.
+bool comfortsTextHidden();
+// The program's answer to screenshotWanted, for the note on screen: where the picture went (the
+// home folder written as ~), or why it did not.
+void comfortsScreenshotTaken(const std::string& where, const std::string& failure);
 
 // The frames the display shows a second, for timings given in milliseconds; 60 unless told.
 void setComfortFrameRate(int framesPerSecond);

@@ -436,6 +436,8 @@ std::string screenCharacters() {
                       "保存できませんセーブしました（理由は標準エラーに）"
                       "クイックセーブしましたクイックセーブできませんクイックロードしました"
                       "クイックロードできませんクイックセーブがありません"
-                      "編集されたシナリオの同じページから"; // the notes of a load
+                      "編集されたシナリオの同じページから" // the notes of a load
+                      "スクリーンショットを保存しました"   // and of a screenshot, with its file
+                      "~/-_.0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
     return all;
 }

@@ -54,6 +54,12 @@ void drawBacklog();
 void menuInput();
 void drawMenu();
 
+// The text box put away and the screenshot key (view.cpp). Before the other comforts take the
+// input: true when this frame's input went to the text box (put away, or brought back), and
+// none of it reaches the game or the other comforts.
+bool viewBeforeScene();
+void resetView();
+
 // Auto mode's mark (skip_auto.cpp).
 void drawAutoMark();
 

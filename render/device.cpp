@@ -521,6 +521,33 @@ bool readFrameThumbnail(int width, int height, std::span<std::uint32_t> argb) {
     return true;
 }
 
+bool encodeFramePng(std::vector<char>* png, std::string* why) {
+    int width = 0, height = 0;
+    if (!g_renderer || !g_frameTarget ||
+        SDL_QueryTexture(g_frameTarget, nullptr, nullptr, &width, &height) != 0) {
+        *why = "there is no picture to read";
+        return false;
+    }
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+    SDL_Texture* previous = SDL_GetRenderTarget(g_renderer);
+    drawRecordedFrame(g_renderer, g_frameTarget);
+    SDL_SetRenderTarget(g_renderer, g_frameTarget);
+    const bool read = SDL_RenderReadPixels(g_renderer, nullptr, SDL_PIXELFORMAT_ARGB8888,
+                                           pixels.data(), width * 4) == 0;
+    SDL_SetRenderTarget(g_renderer, previous);
+    SDL_Surface* surface =
+        read ? SDL_CreateRGBSurfaceWithFormatFrom(pixels.data(), width, height, 32, width * 4,
+                                                  SDL_PIXELFORMAT_ARGB8888)
+             : nullptr;
+    if (!surface) {
+        *why = std::string("the picture cannot be read back: ") + SDL_GetError();
+        return false;
+    }
+    const bool ok = encodePicture(surface, false, png, why);
+    SDL_FreeSurface(surface);
+    return ok;
+}
+
 bool saveScreenshot(std::string_view path) {
     std::vector<std::uint32_t> pixels(static_cast<std::size_t>(kScreenWidth) * kScreenHeight);
     SDL_Surface* surface = nullptr;

@@ -50,12 +50,11 @@ int closeVectorStream(SDL_RWops* rw) {
 
 } // namespace
 
-bool writePictureFile(std::string_view path, SDL_Surface* surface) {
-    const std::string systemName = systemPath(path);
+bool encodePicture(SDL_Surface* surface, bool bmp, std::vector<char>* bytes, std::string* why) {
     VectorStream picture;
     SDL_RWops* rw = SDL_AllocRW();
     if (!rw) {
-        reportOutputFailure(systemName, SDL_GetError());
+        *why = SDL_GetError();
         return false;
     }
     rw->write = writeToVector;
@@ -63,14 +62,24 @@ bool writePictureFile(std::string_view path, SDL_Surface* surface) {
     rw->size = sizeOfVector;
     rw->close = closeVectorStream;
     rw->hidden.unknown.data1 = &picture;
+    if ((bmp ? SDL_SaveBMP_RW(surface, rw, 1) : IMG_SavePNG_RW(surface, rw, 1)) != 0) {
+        *why = std::string("cannot encode the picture: ") + IMG_GetError();
+        return false;
+    }
+    *bytes = std::move(picture.bytes);
+    return true;
+}
+
+bool writePictureFile(std::string_view path, SDL_Surface* surface) {
+    const std::string systemName = systemPath(path);
     // A BMP is written at once; PNG's compression costs tens of milliseconds a picture.
     const bool bmp = path.size() >= 4 && (path.substr(path.size() - 4) == ".bmp" ||
                                           path.substr(path.size() - 4) == ".BMP");
-    if ((bmp ? SDL_SaveBMP_RW(surface, rw, 1) : IMG_SavePNG_RW(surface, rw, 1)) != 0) {
-        reportOutputFailure(systemName,
-                            std::string("cannot encode the picture: ") + IMG_GetError());
+    std::vector<char> bytes;
+    std::string why;
+    if (!encodePicture(surface, bmp, &bytes, &why)) {
+        reportOutputFailure(systemName, why);
         return false;
     }
-    return writeOutputFile(systemName,
-                           std::string_view(picture.bytes.data(), picture.bytes.size()));
+    return writeOutputFile(systemName, std::string_view(bytes.data(), bytes.size()));
 }

@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "render/quad.h"
 
@@ -73,6 +74,10 @@ bool saveScreenshot(std::string_view path);
 // (each the mean of the pixels it covers), whatever the window's scale: a save's thumbnail of
 // the game taken before anything is drawn over it. False when there is no picture to read.
 bool readFrameThumbnail(int width, int height, std::span<std::uint32_t> argb);
+// The picture of this frame as the player sees it, at the size it has on screen (the window's
+// scale, without the bars beside it), as the bytes of a PNG file; false with the reason when
+// there is no picture to read.
+bool encodeFramePng(std::vector<char>* png, std::string* why);
 
 // ---- Pictures ----------------------------------------------------------------------------
 

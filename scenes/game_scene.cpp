@@ -69,6 +69,8 @@ void gameDraw() {
     const int background = std::clamp(currentBackground, 0, kBackgroundCount - 1);
     drawQuad(g_bgTex[static_cast<std::size_t>(background)], g_bgQuad);
     drawLayers();
+    // The player looks at the picture alone.
+    if (comfortsTextHidden()) return;
     drawChoiceHighlight();
     drawQuad(g_textBoxTex, g_textBoxQuad);
     const int count = std::clamp(g_script.revealPos, 0, kPageBufferSize);
