@@ -4,6 +4,7 @@
 #include <SDL_image.h>
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstdio>
 
@@ -101,19 +102,58 @@ std::string bmpDataShortfall(std::span<const std::uint8_t> b, const PictureHeade
            std::to_string(bits) + " bits needs " + std::to_string(needed);
 }
 
+// WebP's size is in its first chunk: the extended header's canvas, or the lossless or lossy
+// frame's own.
+void readWebPSize(std::span<const std::uint8_t> b, PictureHeader& h) {
+    if (b.size() < 30) return;
+    const std::uint32_t chunk = be32(b, 12);
+    if (chunk == 0x56503858u) { // "VP8X": 24-bit sizes less one
+        h.width = clampSide(std::int64_t{le16(b, 24) | (b[26] << 16)} + 1);
+        h.height = clampSide(std::int64_t{le16(b, 27) | (b[29] << 16)} + 1);
+    } else if (chunk == 0x5650384Cu && b[20] == 0x2F) { // "VP8L": 14-bit sizes less one
+        const std::uint32_t bits = le32(b, 21);
+        h.width = clampSide(std::int64_t{bits & 0x3FFF} + 1);
+        h.height = clampSide(std::int64_t{(bits >> 14) & 0x3FFF} + 1);
+    } else if (chunk == 0x56503820u && b[23] == 0x9D && b[24] == 0x01 && b[25] == 0x2A) {
+        h.width = clampSide(le16(b, 26) & 0x3FFF); // "VP8 ": after the frame's start code
+        h.height = clampSide(le16(b, 28) & 0x3FFF);
+    }
+}
+
+// Every chunk of a PNG must end inside the file, up to its last (IEND). The decoder, handed a
+// chunk that claims more bytes than the file has, warns and reads on at the end of the data
+// without end; a picture that does so would freeze the game's frame for good.
+std::string pngStructureProblem(std::span<const std::uint8_t> b) {
+    std::size_t at = 8;
+    while (at + 8 <= b.size()) {
+        const std::uint64_t length = be32(b, at);
+        const std::string type(reinterpret_cast<const char*>(b.data() + at + 4), 4);
+        if (at + 12 + length > b.size())
+            return "its " + type + " chunk of " + std::to_string(length) +
+                   " bytes runs past the end of the file";
+        if (type == "IEND") return {};
+        at += 12 + length;
+    }
+    return "the file ends before its last chunk";
+}
+
 std::uint8_t quantise5(std::uint32_t c) {
     const std::uint32_t c5 = (c * 31 + 127) / 255;
     return static_cast<std::uint8_t>((c5 << 3) | (c5 >> 2));
 }
 
-const char* typeName(PictureType t) {
+// The decoder of the type the header names, and no other: the image library's own guess from
+// the bytes would hand a file to any decoder it has (an SVG, a TIFF) that finds its mark in it.
+SDL_Surface* decodeAs(PictureType t, SDL_RWops* rw) {
     switch (t) {
     case PictureType::Bmp:
-        return "BMP";
+        return IMG_LoadBMP_RW(rw);
     case PictureType::Png:
-        return "PNG";
+        return IMG_LoadPNG_RW(rw);
     case PictureType::Jpeg:
-        return "JPG";
+        return IMG_LoadJPG_RW(rw);
+    case PictureType::WebP:
+        return IMG_LoadWEBP_RW(rw);
     case PictureType::Unknown:
         break;
     }
@@ -141,6 +181,10 @@ PictureHeader readPictureHeader(std::span<const std::uint8_t> b) {
     } else if (b.size() >= 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF) {
         h.type = PictureType::Jpeg;
         readJpegSize(b, h);
+    } else if (b.size() >= 12 && std::equal(b.begin(), b.begin() + 4, "RIFF") &&
+               std::equal(b.begin() + 8, b.begin() + 12, "WEBP")) {
+        h.type = PictureType::WebP;
+        readWebPSize(b, h);
     }
     return h;
 }
@@ -153,10 +197,10 @@ std::uint32_t keyedTexel(std::uint32_t argb) {
 }
 
 bool decodePicture(std::span<const std::uint8_t> bytes, PictureForm form, Picture& out,
-                   std::string& error) {
+                   std::string& error, bool keepOwnAlpha) {
     const PictureHeader header = readPictureHeader(bytes);
     if (header.type == PictureType::Unknown) {
-        error = "not a BMP, PNG or JPEG picture";
+        error = "not a BMP, PNG, JPEG or WebP picture";
         return false;
     }
     auto tooLarge = [&](int w, int h) {
@@ -173,6 +217,12 @@ bool decodePicture(std::span<const std::uint8_t> bytes, PictureForm form, Pictur
             return false;
         }
     }
+    if (header.type == PictureType::Png) {
+        if (std::string problem = pngStructureProblem(bytes); !problem.empty()) {
+            error = "damaged picture: " + problem;
+            return false;
+        }
+    }
     if (bytes.size() > static_cast<std::size_t>(INT_MAX)) {
         error = "the file is too large";
         return false;
@@ -183,7 +233,8 @@ bool decodePicture(std::span<const std::uint8_t> bytes, PictureForm form, Pictur
         error = SDL_GetError();
         return false;
     }
-    SDL_Surface* decoded = IMG_LoadTyped_RW(rw, 1, typeName(header.type));
+    SDL_Surface* decoded = decodeAs(header.type, rw);
+    SDL_RWclose(rw);
     if (!decoded) {
         error = std::string("damaged picture: ") + IMG_GetError();
         return false;
@@ -193,6 +244,13 @@ bool decodePicture(std::span<const std::uint8_t> bytes, PictureForm form, Pictur
         SDL_FreeSurface(decoded);
         return tooLarge(w, h);
     }
+    const bool ownAlpha =
+        keepOwnAlpha && header.type != PictureType::Bmp &&
+        (SDL_ISPIXELFORMAT_ALPHA(decoded->format->format) || SDL_HasColorKey(decoded) ||
+         (decoded->format->palette && SDL_ISPIXELFORMAT_INDEXED(decoded->format->format) &&
+          std::any_of(decoded->format->palette->colors,
+                      decoded->format->palette->colors + decoded->format->palette->ncolors,
+                      [](const SDL_Color& c) { return c.a != SDL_ALPHA_OPAQUE; })));
     SDL_Surface* surface = SDL_ConvertSurfaceFormat(decoded, SDL_PIXELFORMAT_ARGB8888, 0);
     SDL_FreeSurface(decoded);
     if (!surface) {
@@ -216,7 +274,9 @@ bool decodePicture(std::span<const std::uint8_t> bytes, PictureForm form, Pictur
             static_cast<std::size_t>(y) * surface->pitch);
         std::uint32_t* dst = picture.argb.data() + static_cast<std::size_t>(y) * surface->w;
         for (int x = 0; x < surface->w; ++x)
-            dst[x] = form == PictureForm::Plain ? (row[x] | 0xFF000000u) : keyedTexel(row[x]);
+            dst[x] = ownAlpha                     ? row[x]
+                     : form == PictureForm::Plain ? (row[x] | 0xFF000000u)
+                                                  : keyedTexel(row[x]);
     }
     SDL_UnlockSurface(surface);
     SDL_FreeSurface(surface);
@@ -224,33 +284,54 @@ bool decodePicture(std::span<const std::uint8_t> bytes, PictureForm form, Pictur
     return true;
 }
 
+std::string pictureFileInUse(std::string_view gamePath) {
+    const auto there = [](std::string_view path) {
+        std::FILE* f = openGameFile(path, "rb");
+        if (f) std::fclose(f);
+        return f != nullptr;
+    };
+    if (there(gamePath)) return std::string(gamePath);
+    const std::size_t dot = gamePath.rfind('.');
+    if (dot == std::string_view::npos || gamePath.size() - dot != 4) return {};
+    std::string extension(gamePath.substr(dot));
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (extension != ".bmp") return {};
+    for (const char* other : {".png", ".webp", ".jpg", ".jpeg"}) {
+        const std::string path = std::string(gamePath.substr(0, dot)) + other;
+        if (there(path)) return path;
+    }
+    return {};
+}
+
 bool loadPictureFile(std::string_view gamePath, PictureForm form, Picture& out,
                      std::string& error) {
-    std::FILE* f = openGameFile(gamePath, "rb");
-    if (!f) {
-        error = "the file cannot be opened";
+    const std::string inUse = pictureFileInUse(gamePath);
+    const bool standIn = !inUse.empty() && inUse != gamePath;
+    // The failures of a file standing in for the one named say which file was read.
+    const auto failed = [&](std::string why) {
+        error = standIn ? "read from " + systemPath(inUse) + ": " + why : std::move(why);
         return false;
-    }
+    };
+    std::FILE* f = inUse.empty() ? nullptr : openGameFile(inUse, "rb");
+    if (!f) return failed("the file cannot be opened");
     std::vector<std::uint8_t> bytes;
     long size = -1;
     if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
     if (size < 0 || std::fseek(f, 0, SEEK_SET) != 0) {
         std::fclose(f);
-        error = "the file cannot be read";
-        return false;
+        return failed("the file cannot be read");
     }
     if (size > kMaxFileBytes) {
         std::fclose(f);
-        error = "the file is too large for a picture of at most " +
-                sizeText(kMaxPictureSide, kMaxPictureSide);
-        return false;
+        return failed("the file is too large for a picture of at most " +
+                      sizeText(kMaxPictureSide, kMaxPictureSide));
     }
     bytes.resize(static_cast<std::size_t>(size));
     const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
-    if (got != bytes.size()) {
-        error = "the file cannot be read";
-        return false;
-    }
-    return decodePicture(bytes, form, out, error);
+    if (got != bytes.size()) return failed("the file cannot be read");
+    std::string why;
+    if (!decodePicture(bytes, form, out, why, standIn)) return failed(std::move(why));
+    return true;
 }

@@ -1,5 +1,5 @@
 // Picture files turned into pixels: the image library behind the renderer's textures. Decodes
-// BMP, PNG and JPEG into ARGB8888 in one of the two forms the game loads its pictures in.
+// BMP, PNG, JPEG and WebP into ARGB8888 in one of the two forms the game loads its pictures in.
 #pragma once
 
 #include <cstdint>
@@ -21,10 +21,13 @@ struct Picture {
 };
 
 // Plain: colours as in the file, every pixel opaque. Keyed: opaque magenta becomes fully
-// transparent black, other colours keep 5 bits a channel and one bit of alpha.
+// transparent black, other colours keep 5 bits a channel and one bit of alpha. A picture that
+// stands in for a BMP the game names (pictureFileInUse) and carries its own transparency (an
+// alpha channel, a transparent palette entry) keeps its colours and its alpha as they are in
+// either form: its author drew the edges it wants.
 enum class PictureForm { Plain, Keyed };
 
-enum class PictureType { Unknown, Bmp, Png, Jpeg };
+enum class PictureType { Unknown, Bmp, Png, Jpeg, WebP };
 
 // What the first bytes of a file say: its type and, when the header holds them, its size.
 // width and height stay 0 when the header is cut short or does not give them.
@@ -36,13 +39,21 @@ struct PictureHeader {
 PictureHeader readPictureHeader(std::span<const std::uint8_t> bytes);
 
 // Decodes a whole file held in memory. False with a reason in `error` when the data is not a
-// BMP, PNG or JPEG picture, is damaged, is larger than kMaxPictureSide either way, or (an
+// BMP, PNG, JPEG or WebP picture, is damaged, is larger than kMaxPictureSide either way, or (an
 // uncompressed BMP) holds fewer pixel bytes than its header's size needs.
+// With keepOwnAlpha, a picture that carries its own transparency keeps it as it is (above); a
+// BMP never does, so that the game's own pictures show as they always have.
 bool decodePicture(std::span<const std::uint8_t> bytes, PictureForm form, Picture& out,
-                   std::string& error);
+                   std::string& error, bool keepOwnAlpha = false);
 
-// Reads and decodes a picture named as the game names it. False when the file is missing (error
-// then says so) or cannot be decoded; `out` is left untouched on failure.
+// The file that stands for a picture the game names: the name itself when it is there, else for a
+// ".bmp" name the first of the same name ending in ".png", ".webp", ".jpg" or ".jpeg" that is
+// there. Empty when there is none.
+std::string pictureFileInUse(std::string_view gamePath);
+
+// Reads and decodes a picture named as the game names it (the file pictureFileInUse gives).
+// False when the file is missing (error then says so) or cannot be decoded; `out` is left
+// untouched on failure.
 bool loadPictureFile(std::string_view gamePath, PictureForm form, Picture& out, std::string& error);
 
 // One ARGB pixel as the keyed form stores it: 16-bit colour with a one-bit alpha.

@@ -72,6 +72,32 @@ TEST(Image, HeadersGiveTypeAndSize) {
     }
 }
 
+TEST(Image, WebPHeadersGiveTheSizeOfEachKindOfFrame) {
+    using namespace std::literals;
+    struct Case {
+        std::string_view bytes; // lossless, extended (lossy with alpha) and lossy files
+        int w, h;
+    };
+    const Case cases[] = {
+        {"\x52\x49\x46\x46\x1e\x00\x00\x00\x57\x45\x42\x50\x56\x50\x38\x4c\x11\x00\x00\x00\x2f"
+         "\x03\xc0\x00\x00\x07\x50\xb3\xce\x34\xb3\xff\x81\x88\xe8\x7f\x00\x00"sv,
+         4, 4},
+        {"\x52\x49\x46\x46\x62\x00\x00\x00\x57\x45\x42\x50\x56\x50\x38\x58\x0a\x00\x00\x00\x10"
+         "\x00\x00\x00\x02\x00\x00\x04\x00\x00"sv,
+         3, 5},
+        {"\x52\x49\x46\x46\x3c\x00\x00\x00\x57\x45\x42\x50\x56\x50\x38\x20\x30\x00\x00\x00\x10"
+         "\x02\x00\x9d\x01\x2a\x05\x00\x03\x00"sv,
+         5, 3},
+    };
+    for (const Case& c : cases) {
+        const PictureHeader h = readPictureHeader(
+            std::span(reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size()));
+        EXPECT_EQ(h.type, PictureType::WebP);
+        EXPECT_EQ(h.width, c.w);
+        EXPECT_EQ(h.height, c.h);
+    }
+}
+
 TEST(Image, ThePlainFormIsOpaqueAndTheKeyedFormKeepsOneBit) {
     const auto png = encode(2, 2, 0x40336699u, savePng); // a quarter opaque
     Picture plain, keyed;
@@ -93,6 +119,10 @@ TEST(Image, DamagedAndHostileFilesAreRefusedWithAReason) {
     std::memcpy(&hugeBmp[22], &side, 4);
     auto hugePng = png;
     std::memset(&hugePng[16], 0xFF, 8);
+    // The chunk after the header claims 800 MB: the decoder alone would read on at the end
+    // without ever stopping.
+    auto longChunkPng = png;
+    longChunkPng[33] = 0x30;
     const std::vector<std::uint8_t> cases[] = {
         {},
         {'B', 'M'},
@@ -101,6 +131,8 @@ TEST(Image, DamagedAndHostileFilesAreRefusedWithAReason) {
         std::vector<std::uint8_t>(png.begin(), png.begin() + png.size() / 2),
         hugeBmp,
         hugePng,
+        longChunkPng,
+        std::vector<std::uint8_t>(png.begin(), png.end() - 12), // no IEND
         {0xFF, 0xD8, 0xFF, 0xC0, 0x00},
     };
     for (const auto& bytes : cases) {
