@@ -45,6 +45,7 @@ void choiceKeys() {
 
 void comfortsBeforeScene() {
     if (!g_comfortsMemory.enabled) return;
+    padBeforeScene();
     followPage();
     const bool held = inGame() && comfortsHoldGame();
     if (g_screens.open != SlotScreen::None) {

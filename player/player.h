@@ -56,6 +56,10 @@ void comfortsAfterStep();
 // After the scene's draw: the auto mark, the backlog and the menu.
 void comfortsDraw();
 
+// True while the game's pointer picture is left out: a game pad is in use and the pointer has
+// not moved for a few seconds. The mouse, or the pad moving the pointer, brings it back.
+bool comfortsPointerHidden();
+
 // The frames the display shows a second, for timings given in milliseconds; 60 unless told.
 void setComfortFrameRate(int framesPerSecond);
 // How many pages the backlog holds at most.

@@ -54,6 +54,10 @@ void drawBacklog();
 void menuInput();
 void drawMenu();
 
+// The game pad (pad.cpp): its buttons and sticks as keys, buttons and the pointer's movement,
+// before the comfort keys are read.
+void padBeforeScene();
+
 // Auto mode's mark (skip_auto.cpp).
 void drawAutoMark();
 
