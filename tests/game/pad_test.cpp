@@ -130,6 +130,8 @@ TEST_F(Pad, TheDpadChoosesALinkAndATakesIt) {
         {press(35, "dpdown") + press(37, "a"), "a"},
         {press(35, "dpdown") + press(37, "dpdown") + press(39, "a"), "b"},
         {press(35, "dpup") + "37 axis righttrigger 32767\n", "b"},
+        // Held for ten frames, the d-pad moves once.
+        {"35 pad dpdown down\n45 pad dpdown up\n" + press(47, "a"), "a"},
     };
     for (const Case& c : cases) {
         play(kToChoice + c.keys, {50});
