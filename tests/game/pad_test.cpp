@@ -182,12 +182,21 @@ TEST_F(Pad, ThePlainGameTakesNoPad) {
 // After three seconds of the pad without the pointer moving, the pointer's picture (yellow) is
 // left out; the stick brings it back.
 TEST_F(Pad, ThePointerHidesWhileThePadIsInUse) {
-    const std::string input = "2 click\n4 axis leftx 32767\n10 axis leftx 0\n" + press(12, "x") +
-                              "300 axis lefty 32767\n";
-    writeBytes(dir_ / "input.txt", input);
-    for (const char* mode : {"", "--plain"}) {
+    const std::string used = "2 click\n4 axis leftx 32767\n10 axis leftx 0\n" + press(12, "x");
+    struct Case {
+        const char* what;
+        std::string back; // at frame 300
+        const char* mode;
+    };
+    const Case cases[] = {
+        {"the stick brings it back", "300 axis lefty 32767\n", ""},
+        {"the mouse brings it back", "300 move 3 0\n", ""},
+        {"the game alone never hides it", "300 axis lefty 32767\n", "--plain"},
+    };
+    for (const Case& c : cases) {
+        writeBytes(dir_ / "input.txt", used + c.back);
         const RunResult run =
-            runGame(dir_, std::string("--headless --input input.txt --frames 300 ") + mode +
+            runGame(dir_, std::string("--headless --input input.txt --frames 300 ") + c.mode +
                               " --screenshot 100:shown.png --screenshot 200:hidden.png "
                               "--screenshot 300:back.png");
         ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -208,8 +217,8 @@ TEST_F(Pad, ThePointerHidesWhileThePadIsInUse) {
             SDL_FreeSurface(rgb);
             yellow[shot] = found;
         }
-        EXPECT_TRUE(yellow["shown"]) << mode;
-        EXPECT_EQ(yellow["hidden"], *mode != '\0') << mode;
-        EXPECT_TRUE(yellow["back"]) << mode;
+        EXPECT_TRUE(yellow["shown"]) << c.what;
+        EXPECT_EQ(yellow["hidden"], *c.mode != '\0') << c.what;
+        EXPECT_TRUE(yellow["back"]) << c.what;
     }
 }
