@@ -196,6 +196,8 @@ int startProgram(const ProgramOptions& config) {
         std::fprintf(stderr, "tolvane: cannot start SDL: %s\n", SDL_GetError());
         return 1;
     }
+    // The pads are a comfort too: the game alone (--plain) never opens one.
+    if (!config.plain) startPads();
     g_settingsPath = !config.settingsPath.empty() ? config.settingsPath
                      : config.headless            ? std::string()
                                                   : defaultSettingsPath();

@@ -32,6 +32,7 @@ int runFrame() {
     const std::uint32_t now = SDL_GetTicks();
     pollKeyboard();
     pollMouse();
+    pollPad();
     comfortsBeforeScene();
     beginFrame();
 

@@ -15,6 +15,17 @@ namespace {
 // Far beyond any hand-written or recorded replay; a larger file is a mistake, not input.
 constexpr std::size_t kMaxInputFileSize = std::size_t{64} << 20;
 constexpr std::string_view kKeyNameHint = "an SDL key name such as F1, Escape, Return or A";
+constexpr std::string_view kPadButtonHint =
+    "SDL's names: a, b, x, y, back, start, guide, leftstick, rightstick, leftshoulder, "
+    "rightshoulder, dpup, dpdown, dpleft, dpright";
+constexpr std::string_view kPadAxisHint =
+    "SDL's names: leftx, lefty, rightx, righty, lefttrigger, righttrigger";
+
+// SDL also reads "+leftx" and the like as names; a replay spells them plainly.
+bool plainName(std::string_view name) {
+    return !name.empty() &&
+           ((name[0] >= 'a' && name[0] <= 'z') || (name[0] >= 'A' && name[0] <= 'Z'));
+}
 
 bool parseOffset(std::string_view label, std::string_view text, int* value, std::string* why) {
     std::int64_t v = 0;
@@ -140,6 +151,49 @@ bool parseReplayLine(std::string_view line, std::vector<ReplayEvent>* events, st
         e.kind = name == "keydown" ? ReplayKind::KeyDown : ReplayKind::KeyUp;
         e.escape = e.keyCode == kKeyEscape;
         events->push_back(e);
+    } else if (name == "pad") {
+        if (args.size() != 2) {
+            *why = argumentCount(name, "2 arguments (BUTTON down|up)", args.size());
+            return false;
+        }
+        e.keyCode = plainName(args[0]) ? padButtonFromName(args[0]) : -1;
+        if (e.keyCode < 0) {
+            *why = "unknown pad button " + inQuotes(args[0]) + " (" + std::string(kPadButtonHint) +
+                   ")";
+            return false;
+        }
+        if (args[1] != "down" && args[1] != "up") {
+            *why =
+                "pad button " + inQuotes(args[0]) + " takes down or up, not " + inQuotes(args[1]);
+            return false;
+        }
+        e.kind = args[1] == "down" ? ReplayKind::PadDown : ReplayKind::PadUp;
+        events->push_back(e);
+    } else if (name == "axis") {
+        if (args.size() != 2) {
+            *why = argumentCount(name, "2 arguments (AXIS VALUE)", args.size());
+            return false;
+        }
+        e.keyCode = plainName(args[0]) ? padAxisFromName(args[0]) : -1;
+        if (e.keyCode < 0) {
+            *why = "unknown pad axis " + inQuotes(args[0]) + " (" + std::string(kPadAxisHint) + ")";
+            return false;
+        }
+        std::int64_t v = 0;
+        switch (parseDecimal(args[1], true, &v)) {
+        case NumberResult::Ok:
+            if (v >= -32768 && v <= 32767) break;
+            [[fallthrough]];
+        case NumberResult::OutOfRange:
+            *why = "VALUE " + excerpt(args[1]) + " is out of range (-32768 to 32767)";
+            return false;
+        case NumberResult::NotANumber:
+            *why = "VALUE " + inQuotes(args[1]) + " is not a whole number";
+            return false;
+        }
+        e.dx = static_cast<int>(v);
+        e.kind = ReplayKind::PadAxis;
+        events->push_back(e);
     } else {
         *why = "unknown event " + inQuotes(name);
         return false;
@@ -253,6 +307,16 @@ bool injectReplayEvents(std::span<const ReplayEvent> events) {
         case ReplayKind::KeyUp:
             injectKey(e.keyCode, e.kind == ReplayKind::KeyDown);
             escape = escape || (e.kind == ReplayKind::KeyDown && e.escape);
+            break;
+        case ReplayKind::PadDown:
+        case ReplayKind::PadUp:
+            // Each change delivered at once: a press and release in one frame shows once.
+            injectPadButton(e.keyCode, e.kind == ReplayKind::PadDown);
+            deliverInjectedPad();
+            break;
+        case ReplayKind::PadAxis:
+            injectPadAxis(e.keyCode, e.dx);
+            deliverInjectedPad();
             break;
         }
     }

@@ -9,7 +9,18 @@
 #include <string_view>
 #include <vector>
 
-enum class ReplayKind : std::uint8_t { Move, ButtonDown, ButtonUp, KeyDown, KeyUp, Tap, Wheel };
+enum class ReplayKind : std::uint8_t {
+    Move,
+    ButtonDown,
+    ButtonUp,
+    KeyDown,
+    KeyUp,
+    Tap,
+    Wheel,
+    PadDown,
+    PadUp,
+    PadAxis
+};
 
 // The most events a replay holds: a recorded hour of play at 60 frames a second, with a move in
 // every frame, is a quarter of it. A file that asks for more is a mistake, and would cost memory
@@ -20,9 +31,9 @@ constexpr std::size_t kMaxReplayEvents = 1'000'000;
 // may hold a million.
 struct ReplayEvent {
     std::uint32_t frame; // frames count from 1, at most 2147483647
-    int dx;              // Move: device units
+    int dx;              // Move: device units; PadAxis: the value, -32768..32767
     int dy;              // Wheel: notches, positive away from the player
-    int keyCode;         // KeyDown/KeyUp: the key code of g_keys
+    int keyCode;         // KeyDown/KeyUp: the key code of g_keys; Pad*: the button or axis
     ReplayKind kind;
     std::int8_t button; // ButtonDown/ButtonUp/Tap: 0 left, 1 right, 2 middle
     bool escape;        // the key is Escape: its KeyDown closes the window as a real Escape does

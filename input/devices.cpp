@@ -239,6 +239,7 @@ void handleWindowEvent(const SDL_WindowEvent& event) {
         s.focused = false;
         // Releases that happen elsewhere never reach this window; nothing may stay held.
         s.device = InputSource{};
+        padFocusLost();
     } else {
         return;
     }
@@ -265,6 +266,7 @@ void inputHandleEvent(const SDL_Event& event) {
         handleWindowEvent(event.window);
         return;
     }
+    if (padHandleEvent(event, s.devicesEnabled, s.focused)) return;
     if (!s.devicesEnabled) return;
     // Presses and movement count only in the foreground; releases always do, so that nothing
     // stays held.
@@ -378,6 +380,7 @@ bool mouseButtonPressed(int button) {
 }
 
 void releaseInput() {
+    releasePads();
     s.mouseCreated = false;
     updateRelativeMode();
     s.device = InputSource{};

@@ -87,6 +87,59 @@ void setPointerScale(double screenPixelsPerGamePixel);
 // when the name is unknown or the key has no code in the snapshot.
 int keyCodeFromName(std::string_view sdlKeyName);
 
+// Game pad buttons and axes, numbered as SDL's game controller numbers them (its mapping
+// database gives every known pad this layout: A is the south button, B the east one).
+inline constexpr int kPadA = 0;
+inline constexpr int kPadB = 1;
+inline constexpr int kPadX = 2;
+inline constexpr int kPadY = 3;
+inline constexpr int kPadBack = 4;
+inline constexpr int kPadGuide = 5;
+inline constexpr int kPadStart = 6;
+inline constexpr int kPadLeftStick = 7;
+inline constexpr int kPadRightStick = 8;
+inline constexpr int kPadLeftShoulder = 9;
+inline constexpr int kPadRightShoulder = 10;
+inline constexpr int kPadUp = 11;
+inline constexpr int kPadDown = 12;
+inline constexpr int kPadLeft = 13;
+inline constexpr int kPadRight = 14;
+inline constexpr int kPadButtonCount = 21; // the rest: misc, four paddles, the touchpad
+inline constexpr int kPadLeftX = 0;
+inline constexpr int kPadLeftY = 1;
+inline constexpr int kPadRightX = 2;
+inline constexpr int kPadRightY = 3;
+inline constexpr int kPadLeftTrigger = 4;
+inline constexpr int kPadRightTrigger = 5;
+inline constexpr int kPadAxisCount = 6;
+// How far a stick must lean (of 32767) before it counts as moved: a worn stick rests off
+// centre by less.
+inline constexpr int kPadDeadZone = 8000;
+
+// Game pad snapshot: the pad that was used last (pressed a button, or moved a stick or trigger
+// past the dead zone) among those plugged in. Written by pollPad only; zero without a pad.
+struct PadState {
+    bool connected;                        // a pad is plugged in and open
+    std::uint8_t buttons[kPadButtonCount]; // high bit while down
+    std::int16_t axes[kPadAxisCount];      // sticks -32768..32767 (right and down positive),
+                                           // triggers 0..32767
+};
+extern PadState g_pad;
+
+// The pads' snapshot, once a frame after the events; a button pressed and released between two
+// polls shows as down once, as keys do. A pad unplugged lets go of everything it held.
+void pollPad();
+bool padButtonPressed(int button);
+// Replayed pad input goes through a virtual pad that SDL treats as any other controller; it is
+// plugged in at the first of these. Out-of-range buttons and axes are ignored, values clamped.
+void injectPadButton(int button, bool down);
+void injectPadAxis(int axis, int value);
+// After a frame's injected pad input: its events reach the snapshot of that same frame.
+void deliverInjectedPad();
+// SDL's names ("a", "dpup", "leftshoulder"; "leftx", "righttrigger"), or -1 when unknown.
+int padButtonFromName(std::string_view sdlName);
+int padAxisFromName(std::string_view sdlName);
+
 // The game's pointer. Set up by the title initialiser; moved by updatePointer in the game.
 struct PointerState {
     Rect bounds;    // the rectangle the pointer stays in: (10, 10, 790, 590)

@@ -45,6 +45,7 @@ void choiceKeys() {
 
 void comfortsBeforeScene() {
     if (!g_comfortsMemory.enabled) return;
+    padBeforeScene();
     followPage();
     if (viewBeforeScene()) return;
     const bool held = inGame() && comfortsHoldGame();

@@ -65,6 +65,9 @@ bool comfortsTextHidden();
 // The program's answer to screenshotWanted, for the note on screen: where the picture went (the
 // home folder written as ~), or why it did not.
 void comfortsScreenshotTaken(const std::string& where, const std::string& failure);
+// True while the game's pointer picture is left out: a game pad is in use and the pointer has
+// not moved for a few seconds. The mouse, or the pad moving the pointer, brings it back.
+bool comfortsPointerHidden();
 
 // The frames the display shows a second, for timings given in milliseconds; 60 unless told.
 void setComfortFrameRate(int framesPerSecond);

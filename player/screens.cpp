@@ -422,6 +422,7 @@ void drawNote() {
 }
 
 void drawComfortPointer() {
+    if (comfortsPointerHidden()) return;
     if (g_pointerTex) {
         drawQuad(g_pointerTex, g_pointerQuad);
         return;

@@ -60,6 +60,10 @@ void drawMenu();
 bool viewBeforeScene();
 void resetView();
 
+// The game pad (pad.cpp): its buttons and sticks as keys, buttons and the pointer's movement,
+// before the comfort keys are read.
+void padBeforeScene();
+
 // Auto mode's mark (skip_auto.cpp).
 void drawAutoMark();
 

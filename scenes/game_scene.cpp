@@ -77,5 +77,5 @@ void gameDraw() {
     drawText(g_page.data(), count, g_shadowRect, 0xFF000000u);
     drawText(g_page.data(), count, g_textRect, 0xFFFFFFFFu);
     if (!g_script.textRunning) drawQuad(g_clickTex, g_clickQuad);
-    drawQuad(g_pointerTex, g_pointerQuad);
+    if (!comfortsPointerHidden()) drawQuad(g_pointerTex, g_pointerQuad);
 }

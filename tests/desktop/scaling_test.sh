@@ -2,8 +2,9 @@
 # The picture scaled to a large screen: the demo in fullscreen on a 1280 x 1024 virtual screen
 # (a small window manager does what a desktop's does when a window asks for fullscreen) shows
 # the 800 x 600 picture at 1.6 times, whole, with black bars above and below; its text is drawn
-# for the screen's pixels, with edges as sharp as at 800 x 600. Exits 77 (skipped) only when the
-# X server cannot start.
+# for the screen's pixels, with edges as sharp as at 800 x 600. Then a handheld's 1280 x 800
+# panel: 4/3 times, black bars beside it, as sharp. Exits 77 (skipped) only when the X server
+# cannot start.
 #   scaling_test.sh BUILD_DIR
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -19,26 +20,34 @@ cleanup() {
 }
 trap cleanup EXIT
 
-for display in $(seq 140 160); do
-    [ -e "/tmp/.X11-unix/X$display" ] && continue
-    Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$scratch/xvfb.log" 2>&1 &
-    xvfb=$!
+# start_x WxH: a virtual X server of that size with a small window manager on it, or exit 77.
+start_x() {
+    [ -n "$wm" ] && kill "$wm" 2>/dev/null
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    wait 2>/dev/null
+    xvfb="" wm=""
+    for display in $(seq 140 160); do
+        [ -e "/tmp/.X11-unix/X$display" ] && continue
+        Xvfb ":$display" -screen 0 "$1x24" -nolisten tcp >"$scratch/xvfb.log" 2>&1 &
+        xvfb=$!
+        sleep 1
+        if kill -0 "$xvfb" 2>/dev/null; then break; fi
+        xvfb=""
+    done
+    if [ -z "$xvfb" ]; then
+        echo "skipped: the virtual X server cannot start"
+        exit 77
+    fi
+    export DISPLAY=":$display" SDL_AUDIODRIVER=dummy
+    if ! command -v openbox >/dev/null; then
+        echo "FAIL: openbox is missing (scripts/deps.sh installs it)"
+        exit 1
+    fi
+    openbox >/dev/null 2>&1 &
+    wm=$!
     sleep 1
-    if kill -0 "$xvfb" 2>/dev/null; then break; fi
-    xvfb=""
-done
-if [ -z "$xvfb" ]; then
-    echo "skipped: the virtual X server cannot start"
-    exit 77
-fi
-export DISPLAY=":$display" SDL_AUDIODRIVER=dummy
-if ! command -v openbox >/dev/null; then
-    echo "FAIL: openbox is missing (scripts/deps.sh installs it)"
-    exit 1
-fi
-openbox >/dev/null 2>&1 &
-wm=$!
-sleep 1
+}
+start_x 1280x1024
 
 passed=0 failed=0
 check() {
@@ -86,6 +95,22 @@ check "text is written at both sizes" at_least "$(awk -v a="$small" -v b="$large
 # screen's pixels has edges of the same width around ink 1.6 times as wide.
 check "glyph edges as sharp at 1.6 times as at 1 (soft per ink: $large against $small)" \
     at_most "$large" "$(awk -v s="$small" 'BEGIN { print s * 0.85 }')"
+
+# A handheld's 1280 x 800 panel, wider than the picture: 1067 x 800 of it at 4/3 times, about
+# 106 black columns either side, its text as sharp.
+start_x 1280x800
+shoot handheld --fullscreen
+check "fullscreen covers the 1280 x 800 screen" grep -q ' 1280x800+0+0' "$scratch/handheld.window"
+left=$("${measure[@]}" black "$scratch/handheld.xwd" 0 0 104 800)
+right=$("${measure[@]}" black "$scratch/handheld.xwd" 1176 0 1280 800)
+inside=$("${measure[@]}" black "$scratch/handheld.xwd" 112 0 1168 800)
+check "black bars left and right ($left, $right)" at_least "$(awk -v a="$left" -v b="$right" 'BEGIN { print (a < b ? a : b) }')" 0.999
+check "the picture between them ($inside black)" at_most "$inside" 0.05
+# The first line of text at 4/3 times, 107 columns in.
+handheld=$("${measure[@]}" edges "$scratch/handheld.xwd" 173 67 1106 113)
+check "text is written on the handheld" at_least "$(awk -v a="$handheld" 'BEGIN { print (a > 0) }')" 1
+check "glyph edges as sharp at 4/3 times as at 1 (soft per ink: $handheld against $small)" \
+    at_most "$handheld" "$(awk -v s="$small" 'BEGIN { print s * 0.85 }')"
 
 echo "scaling: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
