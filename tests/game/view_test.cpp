@@ -77,6 +77,9 @@ TEST_F(View, TheBoxGoesAwayAndTheNextPressBringsItBackAndGoesNoFurther) {
         {"H, then the wheel away", "20 keydown H\n21 keyup H\n", "30 wheel 1\n"},
         {"H, then held Ctrl", "20 keydown H\n21 keyup H\n",
          "30 keydown Left Ctrl\n34 keyup Left Ctrl\n"},
+        {"the pad's Y, then its A", "20 pad y down\n21 pad y up\n", "30 pad a down\n34 pad a up\n"},
+        {"the pad's Y, then its Back", "20 pad y down\n21 pad y up\n",
+         "30 pad back down\n34 pad back up\n"},
     };
     for (const Case& c : cases) {
         auto s =
