@@ -19,6 +19,7 @@
 #include "script/checkpoint_record.h"
 #include "script/scenario_text.h"
 #include "tools/checkpoint_fields.h"
+#include "tools/explore.h"
 #include "tools/lint.h"
 #include "tools/save_summary.h"
 #include "tools/web_package.h"
@@ -35,6 +36,8 @@ constexpr const char* kToolHelp =
     "  decode IN.qv_ [OUT.txt]         scenario file to UTF-8 text\n"
     "  lint [--source] [--watch] [GAME_DIR]\n"
     "                                  check a game folder's scenario as the engine plays it\n"
+    "  explore [--source] [--json] [GAME_DIR]\n"
+    "                                  play every path of the story and report what it finds\n"
     "  save [FILE]                     print what a continue or a load restores from a file\n"
     "  web [--runtime DIR] GAME_DIR OUT_DIR\n"
     "                                  package a game folder as a web page\n"
@@ -82,6 +85,31 @@ constexpr const char* kLintHelp =
     "\n"
     "Exit status: 0 no errors (warnings may be shown), 1 errors, 2 a scenario file cannot be\n"
     "read.\n";
+
+constexpr const char* kExploreHelp =
+    "usage: tolvane-script explore [--source] [--json] [GAME_DIR]\n"
+    "\n"
+    "Plays the game folder's story (the current folder by default) through the engine's own\n"
+    "interpreter, from the start and from every checkpoint a continue restores: every click\n"
+    "wait is clicked and every link of every choice is taken. A moment the interpreter has\n"
+    "already been in is played once, so a story whose branches join again stays small.\n"
+    "Nothing is drawn, played or written; pictures and sounds are only looked for.\n"
+    "\n"
+    "Reports, as FILE:LINE:COLUMN: error|warning: MESSAGE in the text decode gives (or in the\n"
+    "sources with --source): labels, pages and links no path reaches; paths that never end (a\n"
+    "loop of pages that waits for no click or choice, a page that runs off the end of its\n"
+    "block, a choice without links); jumps and links to missing labels on a path taken;\n"
+    "pictures and sounds a path asks for that the game does not load or the folder lacks, with\n"
+    "the choices that lead there. Then a note for every ending ([reset]) reached, with its\n"
+    "shortest and longest way from the start in clicks, choices and characters (and the reading\n"
+    "time at one character a frame, 60 frames a second), and the coverage: the text's pages\n"
+    "reached, the links offered and taken.\n"
+    "\n"
+    "  --source  explore the UTF-8 sources Scenario/scenario0.txt and Scenario/end1.txt\n"
+    "  --json    print the same as one JSON document\n"
+    "\n"
+    "Exit status: 0 no errors (warnings may be shown), 1 errors, 2 a bad command line or a\n"
+    "scenario file that cannot be read.\n";
 
 constexpr const char* kSaveHelp =
     "usage: tolvane-script save [FILE]\n"
@@ -321,6 +349,41 @@ int runLint(std::vector<std::string> args) {
     }
 }
 
+int runExplore(std::vector<std::string> args) {
+    if (wantsHelp(args)) return std::fputs(kExploreHelp, stdout), 0;
+    bool sources = false, json = false;
+    std::vector<std::string> folders;
+    for (const std::string& a : args) {
+        if (a == "--source")
+            sources = true;
+        else if (a == "--json")
+            json = true;
+        else if (a.starts_with("-"))
+            return usageError(("unknown option " + a).c_str(), kExploreHelp);
+        else
+            folders.push_back(a);
+    }
+    if (folders.size() > 1)
+        return usageError("explore takes at most one game folder", kExploreHelp);
+    const std::string dir = folders.empty() ? "." : folders[0];
+    for (const std::string& file : lintedScenarioFiles(dir, sources)) {
+        std::string content;
+        if (const int failed = readScenarioInput(systemPath(file), &content)) return failed;
+    }
+    const ExploreReport report = exploreGameFolder(dir, sources);
+    const std::string text = json ? formatExploreJson(report) : formatExploreText(report);
+    if (json) {
+        std::fputs(text.c_str(), stdout);
+    } else { // line by line: a line end of the report is no control character of a label's
+        for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
+            end = text.find('\n', at);
+            if (end == std::string::npos) end = text.size();
+            std::printf("%s\n", terminalText(std::string_view(text).substr(at, end - at)).c_str());
+        }
+    }
+    return report.errors ? 1 : 0;
+}
+
 } // namespace
 
 int runWeb(std::vector<std::string> args) {
@@ -356,6 +419,7 @@ int main(int argc, char** argv) {
     if (command == "decode") return runDecode(args);
     if (command == "save") return runSave(args);
     if (command == "lint") return runLint(args);
+    if (command == "explore") return runExplore(args);
     if (command == "web") return runWeb(args);
     return usageError(("unknown command " + command).c_str(), kToolHelp);
 }
