@@ -23,6 +23,7 @@
 #include "tools/lint.h"
 #include "tools/new_game.h"
 #include "tools/save_summary.h"
+#include "tools/story_map.h"
 #include "tools/web_package.h"
 
 namespace {
@@ -40,6 +41,8 @@ constexpr const char* kToolHelp =
     "                                  check a game folder's scenario as the engine plays it\n"
     "  explore [--source] [--json] [GAME_DIR]\n"
     "                                  play every path of the story and report what it finds\n"
+    "  map [--source] [--html] [GAME_DIR] OUT.svg\n"
+    "                                  draw the explored story with Graphviz\n"
     "  save [FILE]                     print what a continue or a load restores from a file\n"
     "  web [--runtime DIR] GAME_DIR OUT_DIR\n"
     "                                  package a game folder as a web page\n"
@@ -124,6 +127,21 @@ constexpr const char* kNewHelp =
     "tool in a build tree, else from the installed demo.\n"
     "\n"
     "Exit status: 0 made, 2 DIR is not empty, no demo is found, or a file cannot be written.\n";
+
+constexpr const char* kMapHelp =
+    "usage: tolvane-script map [--source] [--html] [GAME_DIR] OUT.svg\n"
+    "\n"
+    "Explores the game folder's story (the current folder by default) as explore does and\n"
+    "draws it with Graphviz as an SVG picture: a box for every page, with its first characters\n"
+    "and its FILE:LINE; plain arrows for [ct], dashed ones for jumps, blue ones with the link's\n"
+    "text for each choice; a double frame for a page behind a checkpoint label, an octagon for\n"
+    "every ending, and grey boxes for the pages no path reaches.\n"
+    "\n"
+    "  --source  explore the UTF-8 sources Scenario/scenario0.txt and Scenario/end1.txt\n"
+    "  --html    write one HTML page instead: the map beside the explore report\n"
+    "\n"
+    "Exit status: 0 drawn, 1 drawn but the story has errors (explore tells them), 2 a bad\n"
+    "command line, a scenario file that cannot be read, or a map that cannot be written.\n";
 
 constexpr const char* kSaveHelp =
     "usage: tolvane-script save [FILE]\n"
@@ -410,6 +428,45 @@ int runExplore(std::vector<std::string> args) {
     return report.errors ? 1 : 0;
 }
 
+int runMap(std::vector<std::string> args) {
+    if (wantsHelp(args)) return std::fputs(kMapHelp, stdout), 0;
+    bool sources = false, html = false;
+    std::vector<std::string> names;
+    for (const std::string& a : args) {
+        if (a == "--source")
+            sources = true;
+        else if (a == "--html")
+            html = true;
+        else if (a.starts_with("-"))
+            return usageError(("unknown option " + a).c_str(), kMapHelp);
+        else
+            names.push_back(a);
+    }
+    if (names.empty() || names.size() > 2)
+        return usageError("map needs OUT.svg, after at most one game folder", kMapHelp);
+    const std::string dir = names.size() == 2 ? names[0] : ".";
+    const std::string out = names.back();
+    for (const std::string& file : lintedScenarioFiles(dir, sources)) {
+        std::string content;
+        if (const int failed = readScenarioInput(systemPath(file), &content)) return failed;
+    }
+    const ExploreReport report = exploreGameFolder(dir, sources);
+    std::string svg, why;
+    if (!renderStoryMap(report, &svg, &why)) {
+        std::fprintf(stderr, "tolvane-script: %s\n", why.c_str());
+        return 2;
+    }
+    if (!writeWholeFile(out, html ? storyMapPage(report, svg) : svg)) {
+        std::fprintf(stderr, "tolvane-script: cannot write %s: %s\n", terminalText(out).c_str(),
+                     std::strerror(errno));
+        return 2;
+    }
+    if (report.errors)
+        std::fprintf(stderr, "%d errors, %d warnings: see tolvane-script explore\n", report.errors,
+                     report.warnings);
+    return report.errors ? 1 : 0;
+}
+
 } // namespace
 
 int runWeb(std::vector<std::string> args) {
@@ -447,6 +504,7 @@ int main(int argc, char** argv) {
     if (command == "lint") return runLint(args);
     if (command == "explore") return runExplore(args);
     if (command == "new") return runNew(args);
+    if (command == "map") return runMap(args);
     if (command == "web") return runWeb(args);
     return usageError(("unknown command " + command).c_str(), kToolHelp);
 }
