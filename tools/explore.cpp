@@ -651,8 +651,10 @@ void Explorer::run(int from, ExploreWay cost, std::string via) {
                 cutTag();
                 continue;
             }
+            const int before = s.linkCount;
             stepScript();
-            const int i = s.linkCount - 1;
+            if (s.linkCount != before + 1) continue;
+            const int i = before;
             linkTag[i] = place;
             std::string text;
             for (int p = s.revealPos; p < kPageLimit && g_page[p] != '[' && g_page[p] != kLF;

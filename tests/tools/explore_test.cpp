@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -199,6 +201,42 @@ TEST(Explore, ExploresTheDemoCleanAndWhole) {
     EXPECT_NE(json.find("\"coverage\":{\"pages\":{\"reached\":" + std::to_string(r.pagesReached)),
               std::string::npos)
         << json;
+}
+
+// The command: the report on standard output, the exit status 1 for an error found on a path and
+// 2 for a command line it cannot run.
+TEST(Explore, CommandExitsByWhatItFound) {
+    const fs::path dir = fs::temp_directory_path() / ("explore_cli_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir / "Scenario");
+    ASSERT_TRUE(writeWholeFile((dir / "Scenario" / "scenario0.txt").string(),
+                               "あ\n[jump 0 target=*nope]い\n[reset]\n"));
+    ASSERT_TRUE(writeWholeFile((dir / "Scenario" / "end1.txt").string(), ""));
+    const std::string tool = TOLVANE_BINARY_DIR "/tools/tolvane-script";
+    const std::string demo = TOLVANE_BINARY_DIR "/demo/game";
+    const std::string out = (dir / "out.txt").string();
+    const struct {
+        std::string args;
+        int status;
+        std::string says; // in the output
+    } cases[] = {
+        {"explore '" + demo + "'", 0, "coverage: "},
+        {"explore --json '" + demo + "'", 0, "\"endings\":[{"},
+        {"explore --source '" + dir.string() + "'", 1, "scenario0.txt:2:1: error: [jump] to *nope"},
+        {"explore --source --json '" + dir.string() + "'", 1, "\"severity\":\"error\""},
+        {"explore '" + dir.string() + "'", 2, "cannot read"}, // no scenario files, only sources
+        {"explore --bogus", 2, "unknown option --bogus"},
+        {"explore '" + demo + "' '" + demo + "'", 2, "at most one game folder"},
+    };
+    for (const auto& c : cases) {
+        const int status =
+            std::system(("'" + tool + "' " + c.args + " > '" + out + "' 2>&1").c_str());
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status) << c.args;
+        std::string said;
+        ASSERT_TRUE(readWholeFile(out, said));
+        EXPECT_NE(said.find(c.says), std::string::npos) << c.args << "\n" << said;
+    }
+    fs::remove_all(dir);
 }
 
 } // namespace
