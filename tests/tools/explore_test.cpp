@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "script/scenario_text.h"
+#include "support/random_story.h"
 #include "tools/explore.h"
 
 namespace {
@@ -187,6 +188,22 @@ TEST(Explore, PlaysAMomentReachedTwiceOnce) {
     ASSERT_EQ(r.endings.size(), 1u);
     EXPECT_EQ(r.endings[0].shortest.choices, 20);
     EXPECT_EQ(std::tuple(r.linksTaken, r.linksInText), std::tuple(40, 40));
+}
+
+// Stories made at random, each a clean one with one ending behind a choice: nothing is reported,
+// every page and link is reached, and the ending's ways take the one choice.
+TEST(Explore, FindsNothingInCleanRandomStories) {
+    for (std::uint32_t seed = 1; seed <= 40; ++seed) {
+        const random_story::Story story = random_story::makeStory(seed);
+        const ExploreReport r = explore(story.block0, story.block1);
+        EXPECT_EQ(findings(r), std::vector<std::string>{}) << "seed " << seed;
+        EXPECT_EQ(r.pagesReached, r.pagesInText) << "seed " << seed;
+        EXPECT_EQ(std::tuple(r.linksTaken, r.linksInText), std::tuple(story.links, story.links))
+            << "seed " << seed;
+        ASSERT_EQ(r.endings.size(), 1u) << "seed " << seed;
+        EXPECT_EQ(r.endings[0].shortest.choices, 1) << "seed " << seed;
+        EXPECT_LE(r.endings[0].shortest.characters, r.endings[0].longest.characters);
+    }
 }
 
 TEST(Explore, ExploresTheDemoCleanAndWhole) {
