@@ -28,9 +28,9 @@ bool ExploreArrow::operator<(const ExploreArrow& o) const {
 namespace {
 
 constexpr std::uint8_t kLF = 0x0A;
-// Far beyond any story written by hand (the benchmark's 2000 pages make some 20000); a generated
-// story that branches without ever joining would otherwise eat the machine.
-constexpr std::size_t kMaxMoments = 2'000'000;
+// Far beyond any story written by hand (the benchmark's 2000 pages make some 2200), and some
+// 100 MB of moments: a generated story far larger would otherwise eat the machine.
+constexpr std::size_t kMaxMoments = 500'000;
 // Steps between two waits; a page takes at most some 2000, a chain of pages without a wait more,
 // and a loop is caught by its repeated state long before.
 constexpr std::int64_t kMaxSilentSteps = 50'000'000;
@@ -135,6 +135,20 @@ struct Explorer {
     std::set<ExploreArrow> arrows;
     std::vector<StaticTag> tags;
     bool cutShort = false;
+
+    // The node the path being played last came through, and the link taken out of it if any:
+    // the way a finding about the path names.
+    int wayNode = -1;
+    std::string wayVia;
+    std::set<std::int32_t> pathTold;
+    std::string currentWay() const {
+        return wayTo(wayNode) + (wayVia.empty() ? "" : ", 「" + wayVia + "」");
+    }
+    // A finding about a path, told once a place, with the first way that meets it.
+    void onPath(std::int32_t place, const std::string& message) {
+        if (pathTold.insert(place).second)
+            report(place, true, message + "; on the way from " + currentWay());
+    }
 
     // The explorer's notes beside the engine's state for the moment being played.
     std::array<std::int32_t, kLinkCount> linkTag{};
@@ -407,9 +421,8 @@ bool Explorer::newPage(ExploreStep step, std::string text,
         std::int32_t first = place;
         for (std::size_t j = i + 1; j < seen.size(); ++j)
             first = std::min(first, seen[j].second);
-        report(first, true,
-               "a loop of pages runs through here without waiting for a click or offering a "
-               "choice: the game never waits again");
+        onPath(first, "a loop of pages runs through here without waiting for a click or offering a "
+                      "choice: the game never waits again");
         return false;
     }
     seen.push_back({key, place});
@@ -467,6 +480,8 @@ void Explorer::checkSound(std::int32_t place, std::int64_t slot, const std::stri
 // of it took.
 void Explorer::run(int from, ExploreWay cost, std::string via) {
     ScriptState& s = g_script;
+    wayNode = from;
+    wayVia = via;
     std::vector<std::pair<Key, std::int32_t>> seen;
     auto arrive = [&](NodeKind kind, std::optional<Key> key, std::int32_t endPlace) {
         int id;
@@ -498,7 +513,7 @@ void Explorer::run(int from, ExploreWay cost, std::string via) {
             for (const LinkEntry& l : g_links)
                 any = any || l.active;
             if (!any) {
-                report(g_lastTag.origin, true, "[s] with no link: the game waits for ever");
+                onPath(g_lastTag.origin, "[s] with no link: the game waits for ever");
                 return;
             }
             const auto [id, added] = arrive(NodeKind::Choice, stateKey(), 0);
@@ -512,7 +527,7 @@ void Explorer::run(int from, ExploreWay cost, std::string via) {
                                    {l.target.data(), ::strnlen(l.target.data(), l.target.size())}));
             s.source = source;
             if (!leads)
-                report(g_lastTag.origin, true,
+                onPath(g_lastTag.origin,
                        "no link of this choice leads to a label: the game waits for ever");
             auto m = std::make_shared<Moment>();
             capture(*m);
@@ -527,8 +542,9 @@ void Explorer::run(int from, ExploreWay cost, std::string via) {
                 cutShort = true;
                 return;
             }
-            from = id;
+            from = wayNode = id;
             via.clear();
+            wayVia.clear();
             cost = {1, 0, 0};
             seen.clear();
             steps = 0;
@@ -536,12 +552,12 @@ void Explorer::run(int from, ExploreWay cost, std::string via) {
             continue;
         }
         if (steps > kMaxSilentSteps) {
-            report(s.source, true, "the text runs on without waiting and without end");
+            onPath(s.source, "the text runs on without waiting and without end");
             return;
         }
         const int k = s.revealPos;
         if (k < 0 || k >= kPageLimit) {
-            report(s.source, true,
+            onPath(s.source,
                    "the page starting here is longer than 2048 bytes: the text stops at its end "
                    "and the game waits for ever; end it sooner with [ct]");
             return;
@@ -554,7 +570,7 @@ void Explorer::run(int from, ExploreWay cost, std::string via) {
             while (last > block * kBlockSize &&
                    (scenarioByte(last) == kLF || scenarioByte(last) == '\r'))
                 --last;
-            report(last, true,
+            onPath(last,
                    "the text runs off the end of its block without a jump, [reset] or a choice: "
                    "the game waits for ever");
             return;
@@ -566,9 +582,8 @@ void Explorer::run(int from, ExploreWay cost, std::string via) {
         }
         if (c == ';') {
             if (std::find(g_page.begin() + k + 1, g_page.end(), kLF) == g_page.end()) {
-                report(place, true,
-                       "a comment without a line end at the end of the page: the "
-                       "text stops there for ever");
+                onPath(place, "a comment without a line end at the end of the page: the "
+                              "text stops there for ever");
                 return;
             }
             stepScript();
@@ -592,9 +607,8 @@ void Explorer::run(int from, ExploreWay cost, std::string via) {
                 ++close;
         }
         if (close >= kPageBufferSize) {
-            report(place, true,
-                   "a tag without ']' at the end of the page: the text stops there "
-                   "for ever");
+            onPath(place, "a tag without ']' at the end of the page: the text stops there "
+                          "for ever");
             return;
         }
         const int length = close - k + 1;
@@ -617,7 +631,7 @@ void Explorer::run(int from, ExploreWay cost, std::string via) {
             const int target = static_cast<int>(jump.block);
             const std::optional<bool> marked = findLabel(target, label);
             if (!marked) {
-                report(place, true,
+                onPath(place,
                        "[jump] to *" + sjisToUtf8(label) + ": block " + std::to_string(target) +
                            " has no such label (the engine shows a message and goes on behind "
                            "the tag)");
@@ -635,7 +649,7 @@ void Explorer::run(int from, ExploreWay cost, std::string via) {
                 cutTag();
                 continue;
             }
-            checkPicture(place, image, wayTo(from) + (via.empty() ? "" : ", 「" + via + "」"));
+            checkPicture(place, image, currentWay());
             stepScript();
         } else if (name == "playse" || name == "playbgm") {
             const SlotTag slot = readSlotTag(tag);
@@ -643,7 +657,7 @@ void Explorer::run(int from, ExploreWay cost, std::string via) {
                 cutTag();
                 continue;
             }
-            checkSound(place, slot.slot, wayTo(from) + (via.empty() ? "" : ", 「" + via + "」"));
+            checkSound(place, slot.slot, currentWay());
             stepScript();
         } else if (name == "link") {
             const TargetTag link = readLinkTag(tag);
@@ -678,9 +692,11 @@ bool Explorer::choose(int link, int from) {
     const std::int32_t place = linkTag[link];
     const std::optional<bool> marked = findLabel(s.currentBlock, label);
     if (!marked) {
-        report(place, true,
-               "a link to *" + sjisToUtf8(label) + ": block " + std::to_string(s.currentBlock) +
-                   " has no such label (the choice stays open when it is clicked)");
+        wayNode = from;
+        wayVia.clear();
+        onPath(place, "a link to *" + sjisToUtf8(label) + ": block " +
+                          std::to_string(s.currentBlock) +
+                          " has no such label (the choice stays open when it is clicked)");
         return false;
     }
     taken.insert(place);

@@ -59,39 +59,45 @@ TEST(Explore, FindsEachFaultOnThePathsAtItsPlace) {
          "あ\n[jump 1 target=*nope]い\n[reset]\n",
          "",
          {"s0:2:1: error: [jump] to *nope: block 1 has no such label (the engine shows a message "
-          "and goes on behind the tag)"}},
+          "and goes on behind the tag); on the way from the start"}},
         {"a link to a missing label beside one that leads on",
          "あ\n[link target=*nope]いい[endlink]\n[link target=*a]うう[endlink]\n[s]\n*a\nえ\n"
          "[reset]\n",
          "",
          {"s0:2:1: error: a link to *nope: block 0 has no such label (the choice stays open when "
-          "it is clicked)"}},
+          "it is clicked); on the way from the start"}},
         {"a choice whose only link leads nowhere",
          "あ\n[link target=*nope]いい[endlink]\n[s]\n",
          "",
          {"s0:2:1: error: a link to *nope: block 0 has no such label (the choice stays open when "
-          "it is clicked)",
-          "s0:3:1: error: no link of this choice leads to a label: the game waits for ever"}},
+          "it is clicked); on the way from the start",
+          "s0:3:1: error: no link of this choice leads to a label: the game waits for ever; on "
+          "the way from the start"}},
         {"a loop of jumps that never waits",
          "[jump 0 target=*a]\n*a\n[jump 0 target=*a]\n",
          "",
          {"s0:3:1: error: a loop of pages runs through here without waiting for a click or "
-          "offering a choice: the game never waits again"}},
+          "offering a choice: the game never waits again; on the way from the start"}},
         {"a loop across the blocks",
          "あ\n[jump 1 target=*b]\n*a\n[jump 1 target=*b]\n",
          "*b\n[jump 0 target=*a]\n",
          {"s0:4:1: error: a loop of pages runs through here without waiting for a click or "
-          "offering a choice: the game never waits again"}},
+          "offering a choice: the game never waits again; on the way from the start"}},
         {"a loop that shows text and waits is no fault", "*a\nあ\n[jump 0 target=*a]\n", "", {}},
         {"text that runs off the end of its block",
          "あ\nいう\n",
          "",
          {"s0:2:2: error: the text runs off the end of its block without a jump, [reset] or a "
-          "choice: the game waits for ever"}},
+          "choice: the game waits for ever; on the way from the start"}},
         {"a choice without links",
          "あ\n[s]\n",
          "",
-         {"s0:2:1: error: [s] with no link: the game waits for ever"}},
+         {"s0:2:1: error: [s] with no link: the game waits for ever; on the way from the start"}},
+        {"a choice only a continue meets without its links",
+         "[link target=*a]いい[endlink]\n[jump 0 target=*cp]\n*cp|\nう\n[s]\n*a\nえ\n[reset]\n",
+         "",
+         {"s0:5:1: error: [s] with no link: the game waits for ever; on the way from a continue "
+          "at *cp"}},
         {"pictures and sounds the game never loads",
          "[image 4 layer=base left=0 top=0][playse 7]あ\n[reset]\n",
          "",
