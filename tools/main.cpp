@@ -19,8 +19,11 @@
 #include "script/checkpoint_record.h"
 #include "script/scenario_text.h"
 #include "tools/checkpoint_fields.h"
+#include "tools/explore.h"
 #include "tools/lint.h"
+#include "tools/new_game.h"
 #include "tools/save_summary.h"
+#include "tools/story_map.h"
 #include "tools/web_package.h"
 
 namespace {
@@ -33,8 +36,13 @@ constexpr const char* kToolHelp =
     "commands:\n"
     "  encode [--sjis] IN.txt OUT.qv_  text to a scrambled scenario file\n"
     "  decode IN.qv_ [OUT.txt]         scenario file to UTF-8 text\n"
+    "  new DIR                         make a starter game to play with tolvane --source DIR\n"
     "  lint [--source] [--watch] [GAME_DIR]\n"
     "                                  check a game folder's scenario as the engine plays it\n"
+    "  explore [--source] [--json] [GAME_DIR]\n"
+    "                                  play every path of the story and report what it finds\n"
+    "  map [--source] [--html] [GAME_DIR] OUT.svg\n"
+    "                                  draw the explored story with Graphviz\n"
     "  save [FILE]                     print what a continue or a load restores from a file\n"
     "  web [--runtime DIR] GAME_DIR OUT_DIR\n"
     "                                  package a game folder as a web page\n"
@@ -82,6 +90,58 @@ constexpr const char* kLintHelp =
     "\n"
     "Exit status: 0 no errors (warnings may be shown), 1 errors, 2 a scenario file cannot be\n"
     "read.\n";
+
+constexpr const char* kExploreHelp =
+    "usage: tolvane-script explore [--source] [--json] [GAME_DIR]\n"
+    "\n"
+    "Plays the game folder's story (the current folder by default) through the engine's own\n"
+    "interpreter, from the start and from every checkpoint a continue restores: every click\n"
+    "wait is clicked and every link of every choice is taken. A moment the interpreter has\n"
+    "already been in is played once, so a story whose branches join again stays small.\n"
+    "Nothing is drawn, played or written; pictures and sounds are only looked for.\n"
+    "\n"
+    "Reports, as FILE:LINE:COLUMN: error|warning: MESSAGE in the text decode gives (or in the\n"
+    "sources with --source): labels, pages and links no path reaches; paths that never end (a\n"
+    "loop of pages that waits for no click or choice, a page that runs off the end of its\n"
+    "block, a choice without links); jumps and links to missing labels on a path taken;\n"
+    "pictures and sounds a path asks for that the game does not load or the folder lacks, with\n"
+    "the choices that lead there. Then a note for every ending ([reset]) reached, with its\n"
+    "shortest and longest way from the start in clicks, choices and characters (and the reading\n"
+    "time at one character a frame, 60 frames a second), and the coverage: the text's pages\n"
+    "reached, the links offered and taken.\n"
+    "\n"
+    "  --source  explore the UTF-8 sources Scenario/scenario0.txt and Scenario/end1.txt\n"
+    "  --json    print the same as one JSON document\n"
+    "\n"
+    "Exit status: 0 no errors (warnings may be shown), 1 errors, 2 a bad command line or a\n"
+    "scenario file that cannot be read.\n";
+
+constexpr const char* kNewHelp =
+    "usage: tolvane-script new DIR\n"
+    "\n"
+    "Makes a starter game in DIR (a folder that does not exist yet, or an empty one): the\n"
+    "bundled demo's pictures (CG/) and sounds (Sound/), and two short UTF-8 sources,\n"
+    "Scenario/scenario0.txt and Scenario/end1.txt, that use every tag once, each explained by\n"
+    "a comment. It plays at once with 'tolvane --source DIR' and lints clean with\n"
+    "'tolvane-script lint --source DIR'. The pictures and sounds come from the demo beside the\n"
+    "tool in a build tree, else from the installed demo.\n"
+    "\n"
+    "Exit status: 0 made, 2 DIR is not empty, no demo is found, or a file cannot be written.\n";
+
+constexpr const char* kMapHelp =
+    "usage: tolvane-script map [--source] [--html] [GAME_DIR] OUT.svg\n"
+    "\n"
+    "Explores the game folder's story (the current folder by default) as explore does and\n"
+    "draws it with Graphviz as an SVG picture: a box for every page, with its first characters\n"
+    "and its FILE:LINE; plain arrows for [ct], dashed ones for jumps, blue ones with the link's\n"
+    "text for each choice; a double frame for a page behind a checkpoint label, an octagon for\n"
+    "every ending, and grey boxes for the pages no path reaches.\n"
+    "\n"
+    "  --source  explore the UTF-8 sources Scenario/scenario0.txt and Scenario/end1.txt\n"
+    "  --html    write one HTML page instead: the map beside the explore report\n"
+    "\n"
+    "Exit status: 0 drawn, 1 drawn but the story has errors (explore tells them), 2 a bad\n"
+    "command line, a scenario file that cannot be read, or a map that cannot be written.\n";
 
 constexpr const char* kSaveHelp =
     "usage: tolvane-script save [FILE]\n"
@@ -321,6 +381,92 @@ int runLint(std::vector<std::string> args) {
     }
 }
 
+int runNew(std::vector<std::string> args) {
+    if (wantsHelp(args)) return std::fputs(kNewHelp, stdout), 0;
+    for (const std::string& a : args)
+        if (a.starts_with("-")) return usageError(("unknown option " + a).c_str(), kNewHelp);
+    if (args.size() != 1) return usageError("new needs one folder", kNewHelp);
+    const int made = makeStarterGame(args[0], starterAssetsFolder(), stderr);
+    if (made == 0)
+        std::printf("made %s: play it with tolvane --source %s\n", terminalText(args[0]).c_str(),
+                    terminalText(args[0]).c_str());
+    return made;
+}
+
+int runExplore(std::vector<std::string> args) {
+    if (wantsHelp(args)) return std::fputs(kExploreHelp, stdout), 0;
+    bool sources = false, json = false;
+    std::vector<std::string> folders;
+    for (const std::string& a : args) {
+        if (a == "--source")
+            sources = true;
+        else if (a == "--json")
+            json = true;
+        else if (a.starts_with("-"))
+            return usageError(("unknown option " + a).c_str(), kExploreHelp);
+        else
+            folders.push_back(a);
+    }
+    if (folders.size() > 1)
+        return usageError("explore takes at most one game folder", kExploreHelp);
+    const std::string dir = folders.empty() ? "." : folders[0];
+    for (const std::string& file : lintedScenarioFiles(dir, sources)) {
+        std::string content;
+        if (const int failed = readScenarioInput(systemPath(file), &content)) return failed;
+    }
+    const ExploreReport report = exploreGameFolder(dir, sources);
+    const std::string text = json ? formatExploreJson(report) : formatExploreText(report);
+    if (json) {
+        std::fputs(text.c_str(), stdout);
+    } else { // line by line: a line end of the report is no control character of a label's
+        for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
+            end = text.find('\n', at);
+            if (end == std::string::npos) end = text.size();
+            std::printf("%s\n", terminalText(std::string_view(text).substr(at, end - at)).c_str());
+        }
+    }
+    return report.errors ? 1 : 0;
+}
+
+int runMap(std::vector<std::string> args) {
+    if (wantsHelp(args)) return std::fputs(kMapHelp, stdout), 0;
+    bool sources = false, html = false;
+    std::vector<std::string> names;
+    for (const std::string& a : args) {
+        if (a == "--source")
+            sources = true;
+        else if (a == "--html")
+            html = true;
+        else if (a.starts_with("-"))
+            return usageError(("unknown option " + a).c_str(), kMapHelp);
+        else
+            names.push_back(a);
+    }
+    if (names.empty() || names.size() > 2)
+        return usageError("map needs OUT.svg, after at most one game folder", kMapHelp);
+    const std::string dir = names.size() == 2 ? names[0] : ".";
+    const std::string out = names.back();
+    for (const std::string& file : lintedScenarioFiles(dir, sources)) {
+        std::string content;
+        if (const int failed = readScenarioInput(systemPath(file), &content)) return failed;
+    }
+    const ExploreReport report = exploreGameFolder(dir, sources);
+    std::string svg, why;
+    if (!renderStoryMap(report, &svg, &why)) {
+        std::fprintf(stderr, "tolvane-script: %s\n", why.c_str());
+        return 2;
+    }
+    if (!writeWholeFile(out, html ? storyMapPage(report, svg) : svg)) {
+        std::fprintf(stderr, "tolvane-script: cannot write %s: %s\n", terminalText(out).c_str(),
+                     std::strerror(errno));
+        return 2;
+    }
+    if (report.errors)
+        std::fprintf(stderr, "%d errors, %d warnings: see tolvane-script explore\n", report.errors,
+                     report.warnings);
+    return report.errors ? 1 : 0;
+}
+
 } // namespace
 
 int runWeb(std::vector<std::string> args) {
@@ -356,6 +502,9 @@ int main(int argc, char** argv) {
     if (command == "decode") return runDecode(args);
     if (command == "save") return runSave(args);
     if (command == "lint") return runLint(args);
+    if (command == "explore") return runExplore(args);
+    if (command == "new") return runNew(args);
+    if (command == "map") return runMap(args);
     if (command == "web") return runWeb(args);
     return usageError(("unknown command " + command).c_str(), kToolHelp);
 }
