@@ -21,9 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Ten a second at most; more within one second is a key held by something other than a hand.
-constexpr int kNamesPerSecond = 10;
-
 std::tm localNow() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -54,7 +51,8 @@ void download(const std::vector<char>& png, const std::string& name) {
             }));
             link.download = UTF8ToString($2);
             link.click();
-            setTimeout(() = > URL.revokeObjectURL(link.href), 10000);
+            setTimeout(
+                function() { URL.revokeObjectURL(link.href); }, 10000);
         },
         png.data(), png.size(), name.c_str());
 }
@@ -69,6 +67,8 @@ std::string writeScreenshot(const std::vector<char>& png, std::string* where) {
     *where = name;
     return {};
 #else
+    // Ten a second at most; more within one second is a key held by something other than a hand.
+    constexpr int kNamesPerSecond = 10;
     const std::string folder = picturesFolder();
     if (folder.empty()) return "there is no home folder and no XDG_PICTURES_DIR";
     std::error_code ec;
