@@ -57,6 +57,7 @@ void resetComforts() {
     forgetRollback();
     forgetReadPages();
     resetScreens();
+    forgetVoice();
 }
 
 void releaseComforts() {
@@ -80,6 +81,7 @@ void comfortsDraw() {
     // The thumbnail is the game's picture alone, before anything of ours is drawn over it.
     finishSaveThisFrame();
     takeSaveResult();
+    followVoice();
     // A slot screen covers the menu it was opened from.
     if (g_screens.open != SlotScreen::None) {
         drawSlotScreen();
