@@ -113,7 +113,10 @@ void speakerThread(Speaker* s) {
             spd_set_language(connection, "ja");
         }
         if (cancel) spd_cancel(connection);
-        if (!text.empty()) spd_say(connection, SPD_TEXT, text.c_str());
+        // Priority "message": queued behind one another, so a page's lines and its choices
+        // are said whole and in order; at "text" each would cut off the one before. A new page
+        // or a new entry silences the rest with the cancel above instead.
+        if (!text.empty()) spd_say(connection, SPD_MESSAGE, text.c_str());
         lock.lock();
     }
     const bool stopped = s->stop;

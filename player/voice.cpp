@@ -159,6 +159,7 @@ void followPageText() {
     }
     if (!v.choicesTold) {
         v.choicesTold = true;
+        v.told = v.seen.size(); // the links' lines are told as the choices
         tellChoices(true, true);
         v.hovered = hoveredLink(); // where the pointer already stands is not news
         return;
@@ -219,6 +220,11 @@ std::string pageTextNow() {
         text += line + "\n";
     const std::string rest = textOf(g_voice.seen, g_voice.told, g_voice.seen.size());
     if (!rest.empty()) text += rest + "\n";
+    if (g_voice.choicesTold) {
+        int number = 0;
+        for (const LinkEntry& link : g_links)
+            if (link.active) text += choiceLine(++number, link) + "\n";
+    }
     return text;
 }
 
