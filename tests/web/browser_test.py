@@ -7,7 +7,8 @@ canvas must equal the desktop's screenshot pixel for pixel, and the game's state
 same JSON. The game's end writes its quit save; the page is then loaded again: the checkpoint
 the browser kept must be the very bytes the game wrote before the reload, and the same bytes the
 desktop program wrote; and the page started at the quit save (load=quit) must show, at its first
-frame, the desktop's first frame of --load quit.
+frame, the desktop's first frame of --load quit. The live region beside the canvas must hold the
+page's text at a click wait and the choices at the choice.
 
 usage: browser_test.py NATIVE_BUILD PAGE_DIR
 """
@@ -201,6 +202,23 @@ def main():
             if page_state != native_state:
                 failures.append(f"frame {n}: the state differs:\n  page    {page_state}\n"
                                 f"  desktop {native_state}")
+
+        # The live region beside the canvas, for screen readers: at a click wait the page's text
+        # as told, at the choice the text before it and each choice, numbered; together, what
+        # the screen shows.
+        for frame, at_choice in ((305, False), (2440, True)):
+            live = json.loads(reports.get(("/first", "live", frame), b"null") or b"null")
+            shown = json.load(open(os.path.join(work, f"{frame}.json")))["text"].replace("\n", "")
+            if not live:
+                failures.append(f"frame {frame}: the live region is empty (the screen: {shown!r})")
+                continue
+            choices = [line["text"] for line in live if line["choice"]]
+            numbered = all(c.startswith(f"{i + 1}\u3000") for i, c in enumerate(choices))
+            told = "".join(line["text"] for line in live if not line["choice"])
+            told += "".join(c.split("\u3000", 1)[-1] for c in choices)
+            if bool(choices) != at_choice or not numbered or told != shown:
+                failures.append(f"frame {frame}: the live region holds {live}, the screen "
+                                f"{shown!r}")
 
         # The same events at the same frames: every picture and sound loaded, every sound played.
         trace = reports.get(("/first", "trace", 0), b"").decode().splitlines()
