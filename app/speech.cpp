@@ -268,6 +268,16 @@ void keepTextFeed() {
 #endif
 }
 
+bool speechUnavailable() {
+#ifdef __EMSCRIPTEN__
+    return false;
+#else
+    if (!g_speaker) return false;
+    const std::lock_guard lock(g_speaker->mutex);
+    return g_speaker->failed;
+#endif
+}
+
 void stopTextOutputs() {
     setSpeechSink(nullptr);
     setTextFeedSink(nullptr);

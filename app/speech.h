@@ -10,5 +10,7 @@
 void startTextOutputs(const std::string& textFeedPath);
 // Once a frame: a feed FIFO that had no reader is tried again now and then.
 void keepTextFeed();
+// Speech gave up: speech-dispatcher could not be reached (said once on standard error).
+bool speechUnavailable();
 // Lets go of the feed and of the speech connection.
 void stopTextOutputs();

@@ -17,6 +17,7 @@
 
 #include "app/app.h"
 #include "app/options.h"
+#include "app/speech.h"
 #include "base/scene_number.h"
 #include "game/game_fixture.h"
 #include "input/input.h"
@@ -236,6 +237,28 @@ TEST_F(Voice, CCopiesThePageToTheClipboard) {
     SDL_free(copied);
     EXPECT_EQ(g_screens.note, "本文をコピーしました");
     EXPECT_EQ(g_spoken.back(), (Told{"本文をコピーしました", SpeechKind::Notice, true}));
+}
+
+// No speech-dispatcher where the address leads: said once on standard error, the game plays
+// on, and nothing more is tried.
+TEST_F(Voice, SpeechThatCannotConnectIsToldOnceAndTheGamePlaysOn) {
+    ::setenv("SPEECHD_ADDRESS", ("unix_socket:" + (dir_ / "nobody.sock").string()).c_str(), 1);
+    testing::internal::CaptureStderr();
+    start(true, false, false);
+    toWait();
+    for (int n = 0; n < 400 && !speechUnavailable(); ++n) // another thread's answer, bounded
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const bool unavailable = speechUnavailable();
+    toWait();
+    toWait();
+    key(kKeyDown);
+    const std::string err = testing::internal::GetCapturedStderr();
+    ::unsetenv("SPEECHD_ADDRESS");
+    EXPECT_TRUE(unavailable);
+    EXPECT_TRUE(g_script.choiceWait);
+    const std::size_t at = err.find("cannot reach speech-dispatcher");
+    ASSERT_NE(at, std::string::npos) << err;
+    EXPECT_EQ(err.find("cannot reach speech-dispatcher", at + 1), std::string::npos) << err;
 }
 
 // speech-dispatcher started for the test alone, on a socket of its own, with an output module
