@@ -57,7 +57,7 @@ bool copyToClipboard(std::string_view text) {
     return EM_ASM_INT(
                {
                    if (!navigator.clipboard) return 0;
-                   navigator.clipboard.writeText(UTF8ToString($0)).catch(() = > {});
+                   navigator.clipboard.writeText(UTF8ToString($0)).catch(function(){});
                    return 1;
                },
                copy.c_str()) != 0;

@@ -256,8 +256,9 @@ def main():
         print("FAIL:", failure)
     if failures:
         sys.exit(1)
-    print(f"PASS: {len(SHOTS)} frames equal the desktop's, the checkpoint kept over a reload, "
-          "and the quit save loaded after it shows the desktop's frame")
+    print(f"PASS: {len(SHOTS)} frames equal the desktop's, the live region holds the page's "
+          "text and the choices, the checkpoint kept over a reload, and the quit save loaded "
+          "after it shows the desktop's frame")
 
 
 main()
