@@ -16,6 +16,7 @@
 #include "app/frame.h"
 #include "app/screenshots.h"
 #include "app/settings.h"
+#include "app/speech.h"
 #include "app/state_dump.h"
 #include "base/message.h"
 #include "base/output_file.h"
@@ -142,6 +143,7 @@ bool createWindow(bool headless) {
 }
 
 void shutDown() {
+    stopTextOutputs();
     releaseInput();
     stopAndReleaseSlots();
     closeDownSound();
@@ -205,6 +207,7 @@ int startProgram(const ProgramOptions& config) {
     loadSettings(g_settingsPath, &g_comfortSettings);
     resetComforts();
     setComfortsEnabled(!config.plain);
+    startTextOutputs(config.textFeedPath);
     if (!createWindow(config.headless)) {
         SDL_Quit();
         return 1;
@@ -293,6 +296,7 @@ StepResult stepProgram(bool mayWait) {
         return StepResult::Finished;
     }
     if (frame == 1) releaseHeldSound();
+    keepTextFeed();
     // What the player asked of the menu.
     if (g_comforts.fullscreenWanted) toggleFullscreen();
     if (g_comforts.settingsChanged) saveSettings(g_settingsPath, g_comfortSettings);

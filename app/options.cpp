@@ -33,6 +33,8 @@ Options:
                        FILE ends in .bmp) (repeatable)
   --state N:FILE       write the game state after frame N as JSON to FILE (repeatable)
   --trace FILE         write one JSON line to FILE for each thing the game does
+  --text-feed FILE     append the text of each page and the choices to FILE (or a
+                       FIFO) as UTF-8 lines, for a screen reader or a braille display
   --debug-log          show the debug log on standard error (the frame-rate line at the
                        first frame, then once a second)
   --full-redraw        draw every frame whole and present it, even when nothing changed
@@ -98,8 +100,9 @@ struct ValueOption {
 };
 
 constexpr ValueOption kValueOptions[] = {
-    {"--frames", "N"},   {"--input", "FILE"},    {"--screenshot", "N:FILE"}, {"--state", "N:FILE"},
-    {"--trace", "FILE"}, {"--settings", "FILE"}, {"--start", "B:*LABEL"},    {"--load", "SLOT"},
+    {"--frames", "N"},       {"--input", "FILE"}, {"--screenshot", "N:FILE"},
+    {"--state", "N:FILE"},   {"--trace", "FILE"}, {"--settings", "FILE"},
+    {"--start", "B:*LABEL"}, {"--load", "SLOT"},  {"--text-feed", "FILE"},
 };
 
 bool parseFrameOutput(std::string_view option, std::string_view value, FrameOutput* output,
@@ -251,6 +254,9 @@ bool parseOptions(int argc, char** argv, ProgramOptions* out, std::string* error
         } else if (name == "--trace") {
             if (!o.tracePath.empty()) return fail("--trace is given twice");
             o.tracePath = absolutePath(value);
+        } else if (name == "--text-feed") {
+            if (!o.textFeedPath.empty()) return fail("--text-feed is given twice");
+            o.textFeedPath = absolutePath(value);
         } else {
             FrameOutput output;
             if (!parseFrameOutput(name, value, &output, error)) return false;
@@ -266,6 +272,8 @@ bool parseOptions(int argc, char** argv, ProgramOptions* out, std::string* error
     if ((o.resume || o.loadSlot) && o.plain)
         return fail(std::string(o.resume ? "--resume" : "--load") +
                     " needs the saves --plain turns off");
+    if (!o.textFeedPath.empty() && o.plain)
+        return fail("--text-feed needs the comforts --plain turns off");
     if (o.resume) o.loadSlot = kQuitSlot;
     if (!checkBeforeLastFrame("--screenshot", o.screenshots, o.frames, error) ||
         !checkBeforeLastFrame("--state", o.states, o.frames, error))

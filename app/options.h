@@ -30,6 +30,7 @@ struct ProgramOptions {
     std::vector<FrameOutput> screenshots; // in command-line order
     std::vector<FrameOutput> states;      // in command-line order
     std::string tracePath;                // empty: no trace
+    std::string textFeedPath;             // --text-feed: the pages' text appended; empty: none
     std::vector<ReplayEvent> replay;      // by frame; within a frame in file order
     bool source = false;    // --source: play Scenario/*.txt (UTF-8) through the encoder
     int startBlock = -1;    // --start B:*LABEL: the first game starts at the label; -1: no

@@ -88,6 +88,9 @@ bool takeLine(const std::string& key, const std::string& value, ComfortSettings*
     if (key == "fullscreen") {
         if (value != "0" && value != "1") return *why = "expected 0 or 1", false;
         s->fullscreen = value == "1";
+    } else if (key == "self_voicing") {
+        if (value != "0" && value != "1") return *why = "expected 0 or 1", false;
+        s->selfVoicing = value == "1";
     } else if (key == "music_volume" || key == "effect_volume") {
         if (!readNumber(value, 0, 100, key == "music_volume" ? &s->musicVolume : &s->effectVolume))
             return *why = "expected a number from 0 to 100", false;
@@ -170,7 +173,8 @@ std::string settingsText(const ComfortSettings& s) {
         << "effect_volume = " << s.effectVolume << "\n"
         << "text_speed = " << speedName(s.textSpeed) << "\n"
         << "auto_base_ms = " << s.autoBaseMs << "\n"
-        << "auto_per_char_ms = " << s.autoPerCharMs << "\n";
+        << "auto_per_char_ms = " << s.autoPerCharMs << "\n"
+        << "self_voicing = " << (s.selfVoicing ? 1 : 0) << "\n";
     return out.str();
 }
 

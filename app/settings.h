@@ -1,5 +1,6 @@
-// The player's settings file: fullscreen, volumes, text speed and the auto mode's timings, kept
-// between runs in $XDG_CONFIG_HOME/tolvane/settings.ini (~/.config/tolvane/settings.ini).
+// The player's settings file: fullscreen, volumes, text speed, the auto mode's timings and
+// self-voicing, kept between runs in $XDG_CONFIG_HOME/tolvane/settings.ini
+// (~/.config/tolvane/settings.ini).
 #pragma once
 
 #include <string>

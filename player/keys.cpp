@@ -73,13 +73,17 @@ void comfortsBeforeScene() {
                 // The wheel towards the player goes on from a click wait.
                 if (g_mouse.lZ < 0 && atClickWait()) signalClick();
                 if (keyPressed(kKeyA)) g_comforts.autoMode = !g_comforts.autoMode;
+                if (keyPressed(kKeyC)) copyPageText();
+                if (keyPressed(kKeyV)) toggleSelfVoicing(true);
                 quickSaveLoadKeys();
             }
         } else if (atTitle()) {
-            if (mouseButtonPressed(1))
+            if (mouseButtonPressed(1)) {
                 openTitleMenu();
-            else
+            } else {
+                if (keyPressed(kKeyV)) toggleSelfVoicing(true);
                 quickSaveLoadKeys();
+            }
         }
     }
     // The press that closed a comfort (a click on a slot, a held Return) is the player's hand

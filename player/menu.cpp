@@ -22,6 +22,7 @@ enum MenuItem {
     kMusicVolume,
     kEffectVolume,
     kTextSpeed,
+    kSelfVoicing,
     kSave,
     kLoad,
     kBackToTitle,
@@ -29,7 +30,8 @@ enum MenuItem {
     kMenuItems
 };
 constexpr int kMenuLeft = 200, kMenuTop = 105, kMenuRight = 600, kItemHeight = 35;
-constexpr int kSettingsItems[] = {kFullscreen, kMusicVolume, kEffectVolume, kTextSpeed};
+constexpr int kSettingsItems[] = {kFullscreen, kMusicVolume, kEffectVolume, kTextSpeed,
+                                  kSelfVoicing};
 
 // The items shown, in order: all of them in a game, the settings alone at the title.
 int shownCount() {
@@ -66,6 +68,8 @@ std::string menuText(int item) {
         const char* speeds[] = {"そのまま", "速く", "一度に"};
         return std::string("文字の速さ　") + speeds[static_cast<int>(g_comfortSettings.textSpeed)];
     }
+    case kSelfVoicing:
+        return "読み上げ" + onOff(g_comfortSettings.selfVoicing);
     case kSave:
         return "セーブ";
     case kLoad:
@@ -111,6 +115,9 @@ void chooseMenuItem(int item) {
             static_cast<TextSpeed>((static_cast<int>(g_comfortSettings.textSpeed) + 1) % 3);
         g_comforts.settingsChanged = true;
         break;
+    case kSelfVoicing:
+        toggleSelfVoicing(false);
+        break;
     case kSave:
         openSlotScreen(SlotScreen::Save);
         return;
@@ -136,7 +143,12 @@ std::string comfortCharacters() {
     std::string all = "自動履歴０１２３４５６７８９％　入切そのまま速く一度に";
     for (int item = 0; item < kMenuItems; ++item)
         all += menuText(item);
-    return all + screenCharacters() + titleMenuCharacters();
+    return all + screenCharacters() + titleMenuCharacters() + voiceCharacters();
+}
+
+std::string selectedMenuText() {
+    const int item = std::clamp(g_comforts.menuItem, 0, shownCount() - 1);
+    return menuText(shownItem(item));
 }
 
 void menuInput() {

@@ -58,6 +58,7 @@ void resetComforts() {
     forgetReadPages();
     resetScreens();
     resetView();
+    forgetVoice();
 }
 
 void releaseComforts() {
@@ -82,6 +83,7 @@ void comfortsDraw() {
     // The thumbnail is the game's picture alone, before anything of ours is drawn over it.
     finishSaveThisFrame();
     takeSaveResult();
+    followVoice();
     // A slot screen covers the menu it was opened from.
     if (g_screens.open != SlotScreen::None) {
         drawSlotScreen();

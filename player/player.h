@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 enum class TextSpeed : std::uint8_t { AsIs, Faster, InstantPage };
 
@@ -17,8 +18,9 @@ struct ComfortSettings {
     int musicVolume = 100;  // percent
     int effectVolume = 100; // percent
     TextSpeed textSpeed = TextSpeed::AsIs;
-    int autoBaseMs = 1500;  // auto mode waits this long at a click wait,
-    int autoPerCharMs = 50; // and this long for every character of the line
+    int autoBaseMs = 1500;    // auto mode waits this long at a click wait,
+    int autoPerCharMs = 50;   // and this long for every character of the line
+    bool selfVoicing = false; // the page, the choices and the menu are spoken
 };
 extern ComfortSettings g_comfortSettings;
 
@@ -99,3 +101,30 @@ void keepReadPages();
 // Every character the comforts may draw in the game's font (the menu's lines in each of their
 // states, the marks), in UTF-8: a font cut down to a game's characters must hold these too.
 std::string comfortCharacters();
+
+// ---- Speech, the text feed and the clipboard ---------------------------------------------
+
+// The one place the game's text leaves for speech and for readers. The comforts decide what is
+// told and when; the program registers the outputs. Every text is UTF-8.
+enum class SpeechKind : std::uint8_t {
+    Page,    // text of the page on screen, told whole at its click wait (or its choice)
+    Choice,  // a choice offered, "N　text", after the page's text
+    Hovered, // the choice the pointer or the keys moved onto
+    Menu,    // the menu entry selected
+    Notice,  // the comforts' own word (self-voicing turned on or off, a copy)
+};
+// `interrupt`: what is still being said is dropped first (a new page, a new entry); an empty
+// text with `interrupt` only silences.
+using SpeechSink = void (*)(std::string_view utf8, SpeechKind kind, bool interrupt);
+// Speech: told only while self-voicing is on.
+void setSpeechSink(SpeechSink sink);
+// The text feed (a file, the page's live region): the page's text and the choices, told whether
+// or not self-voicing is on; `interrupt` marks a new page's first text.
+void setTextFeedSink(SpeechSink sink);
+// Where C puts the page's text.
+using ClipboardSink = bool (*)(std::string_view utf8);
+void setClipboardSink(ClipboardSink sink);
+// V and the menu: self-voicing on or off (kept in the settings); `announce` says so by speech.
+void toggleSelfVoicing(bool announce);
+// The page's text on screen so far, its source lines one a line.
+std::string pageTextNow();

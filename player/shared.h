@@ -53,6 +53,15 @@ void drawBacklog();
 // Menu (menu.cpp).
 void menuInput();
 void drawMenu();
+// The entry selected in the menu, as drawn (UTF-8).
+std::string selectedMenuText();
+
+// Speech and the text feed (voice.cpp): what the frame shows, told once it is drawn; forgotten
+// by resetComforts. C copies the page's text.
+void followVoice();
+void forgetVoice();
+void copyPageText();
+std::string voiceCharacters();
 
 // The text box put away and the screenshot key (view.cpp). Before the other comforts take the
 // input: true when this frame's input went to the text box (put away, or brought back), and

@@ -166,6 +166,7 @@ TEST_F(Options, BadCommandLinesNameTheOption) {
         {{"--source", "--load", "2", "--start", "0:*a"},
          "--load and --start name two starts; give one"},
         {{"--plain", "--resume"}, "--resume needs the saves --plain turns off"},
+        {{"--text-feed", "a", "--plain"}, "--text-feed needs the comforts --plain turns off"},
         {{"--screenshot", "5"}, "--screenshot: expected N:FILE, got '5'"},
         {{"--screenshot", "5:"}, "--screenshot: expected N:FILE, got '5:'"},
         {{"--screenshot", ":a.png"}, "--screenshot: '' is not a frame number"},

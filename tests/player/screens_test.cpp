@@ -115,18 +115,18 @@ protected:
     }
     // The right-click menu's item, counted from its top, chosen with the keyboard.
     void menuItem(int index) {
-        constexpr int kItems = 11; // the menu keeps the item it was left at
+        constexpr int kItems = 12; // the menu keeps the item it was left at
         button(1);
         ASSERT_TRUE(g_comforts.menuOpen);
         key(kKeyDown, (index - g_comforts.menuItem + kItems) % kItems);
         key(kKeyReturn);
     }
     void openSaveScreen() {
-        menuItem(7);
+        menuItem(8);
         ASSERT_EQ(g_screens.open, SlotScreen::Save);
     }
     void openLoadScreen() {
-        menuItem(8);
+        menuItem(9);
         ASSERT_EQ(g_screens.open, SlotScreen::Load);
     }
     // Back from a screen and the menu under it to the game.

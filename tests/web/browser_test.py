@@ -7,7 +7,8 @@ canvas must equal the desktop's screenshot pixel for pixel, and the game's state
 same JSON. The game's end writes its quit save; the page is then loaded again: the checkpoint
 the browser kept must be the very bytes the game wrote before the reload, and the same bytes the
 desktop program wrote; and the page started at the quit save (load=quit) must show, at its first
-frame, the desktop's first frame of --load quit.
+frame, the desktop's first frame of --load quit. The live region beside the canvas must hold the
+page's text at a click wait and the choices at the choice.
 
 usage: browser_test.py NATIVE_BUILD PAGE_DIR
 """
@@ -202,6 +203,23 @@ def main():
                 failures.append(f"frame {n}: the state differs:\n  page    {page_state}\n"
                                 f"  desktop {native_state}")
 
+        # The live region beside the canvas, for screen readers: at a click wait the page's text
+        # as told, at the choice the text before it and each choice, numbered; together, what
+        # the screen shows.
+        for frame, at_choice in ((305, False), (2440, True)):
+            live = json.loads(reports.get(("/first", "live", frame), b"null") or b"null")
+            shown = json.load(open(os.path.join(work, f"{frame}.json")))["text"].replace("\n", "")
+            if not live:
+                failures.append(f"frame {frame}: the live region is empty (the screen: {shown!r})")
+                continue
+            choices = [line["text"] for line in live if line["choice"]]
+            numbered = all(c.startswith(f"{i + 1}\u3000") for i, c in enumerate(choices))
+            told = "".join(line["text"] for line in live if not line["choice"])
+            told += "".join(c.split("\u3000", 1)[-1] for c in choices)
+            if bool(choices) != at_choice or not numbered or told != shown:
+                failures.append(f"frame {frame}: the live region holds {live}, the screen "
+                                f"{shown!r}")
+
         # The same events at the same frames: every picture and sound loaded, every sound played.
         trace = reports.get(("/first", "trace", 0), b"").decode().splitlines()
         native_trace = open(os.path.join(work, "trace.jsonl")).read().splitlines()
@@ -238,8 +256,9 @@ def main():
         print("FAIL:", failure)
     if failures:
         sys.exit(1)
-    print(f"PASS: {len(SHOTS)} frames equal the desktop's, the checkpoint kept over a reload, "
-          "and the quit save loaded after it shows the desktop's frame")
+    print(f"PASS: {len(SHOTS)} frames equal the desktop's, the live region holds the page's "
+          "text and the choices, the checkpoint kept over a reload, and the quit save loaded "
+          "after it shows the desktop's frame")
 
 
 main()
