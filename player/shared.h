@@ -152,6 +152,8 @@ void openTitleMenu();
 void closeTitleMenu();
 void titleMenuInput();
 void drawTitleMenu();
+// The title's menu's item that has the focus, in UTF-8.
+std::string titleMenuItemText();
 // Every character the screens and the title's menu may draw (comfortCharacters).
 std::string screenCharacters();
 std::string titleMenuCharacters();

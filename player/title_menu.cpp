@@ -1,6 +1,7 @@
 // The title's own menu on the right button: つづきから, ロード, 設定 and 終了. The title only
 // draws while it is up, and the pointer it moves is put back when it closes, so that the game
 // a later click starts is the same as without it.
+#include <algorithm>
 #include <cstddef>
 #include <string>
 
@@ -73,6 +74,10 @@ int itemUnderPointer() {
 
 bool comfortsHoldTitle() {
     return g_comfortsMemory.enabled && g_screens.titleMenuOpen;
+}
+
+std::string titleMenuItemText() {
+    return kItemText[static_cast<std::size_t>(std::clamp(g_screens.titleItem, 0, kTitleItems - 1))];
 }
 
 void openTitleMenu() {

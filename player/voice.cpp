@@ -39,9 +39,7 @@ struct Voice {
     std::vector<std::string> lines; // what was told of it, a click wait's text each
     bool choicesTold = false;
     int hovered = -1;
-    bool menuOpen = false;
-    int menuItem = -1;
-    std::string menuText;
+    std::string focus; // what has the focus among the comforts' lists, as last said
 };
 Voice g_voice;
 
@@ -172,17 +170,37 @@ void followPageText() {
     }
 }
 
-void followMenu() {
-    Voice& v = g_voice;
-    const bool open = g_comforts.menuOpen && g_screens.open == SlotScreen::None;
-    if (open) {
-        const std::string text = selectedMenuText();
-        if (!v.menuOpen || g_comforts.menuItem != v.menuItem || text != v.menuText)
-            say(text, SpeechKind::Menu, true);
-        v.menuText = text;
+// What has the focus among the comforts' own lists, with where it is, so that the same words at
+// another place are said again: the menu's entry, the title's menu's item, the save or load
+// screen's slot or its question. Empty when none of them is up.
+std::string focusedEntry(std::string* text) {
+    if (g_screens.open != SlotScreen::None) {
+        if (g_screens.asking != 0) {
+            *text = std::string("上書きしますか？　") + (g_screens.askYes ? "はい" : "いいえ");
+            return "ask:" + std::to_string(g_screens.asking) + *text;
+        }
+        const SlotLines lines = slotLines(g_screens.row);
+        *text = lines.head + "　" + lines.preview;
+        return "slot:" + std::to_string(g_screens.page) + ":" + std::to_string(g_screens.row) +
+               ":" + *text;
     }
-    v.menuOpen = open;
-    v.menuItem = g_comforts.menuItem;
+    if (g_comforts.menuOpen) {
+        *text = selectedMenuText();
+        return "menu:" + std::to_string(g_comforts.menuItem) + ":" + *text;
+    }
+    if (g_screens.titleMenuOpen) {
+        *text = titleMenuItemText();
+        return "title:" + std::to_string(g_screens.titleItem) + ":" + *text;
+    }
+    text->clear();
+    return {};
+}
+
+void followMenu() {
+    std::string text;
+    const std::string focus = focusedEntry(&text);
+    if (focus != g_voice.focus && !text.empty()) say(text, SpeechKind::Menu, true);
+    g_voice.focus = focus;
 }
 
 } // namespace
@@ -207,9 +225,7 @@ void followVoice() {
 
 void forgetVoice() {
     forgetPage();
-    g_voice.menuOpen = false;
-    g_voice.menuItem = -1;
-    g_voice.menuText.clear();
+    g_voice.focus.clear();
 }
 
 std::string pageTextNow() {

@@ -225,6 +225,29 @@ TEST_F(Voice, TheMenuSaysEachEntryAsItIsSelected) {
     EXPECT_EQ(g_spoken.back(), (Told{"セーブ", SpeechKind::Menu, true}));
 }
 
+TEST_F(Voice, TheTitlesMenuAndTheSlotScreensSayWhatHasTheFocus) {
+    start(true);
+    for (int n = 0; n < 5; ++n)
+        frame(); // the title is up
+    button(1);
+    ASSERT_TRUE(g_screens.titleMenuOpen);
+    key(kKeyDown);
+    EXPECT_EQ(g_spoken, (std::vector<Told>{{"ロード", SpeechKind::Menu, true},
+                                           {"設定", SpeechKind::Menu, true}}));
+    button(1);
+    toWait();
+    button(1);
+    while (g_comforts.menuItem != 8) // セーブ
+        key(kKeyDown);
+    g_spoken.clear();
+    key(kKeyReturn);
+    ASSERT_EQ(g_screens.open, SlotScreen::Save);
+    key(kKeyDown);
+    ASSERT_EQ(g_spoken.size(), 2u);
+    EXPECT_TRUE(g_spoken[0].text.starts_with("01")) << g_spoken[0].text;
+    EXPECT_TRUE(g_spoken[1].text.starts_with("02")) << g_spoken[1].text;
+}
+
 TEST_F(Voice, CCopiesThePageToTheClipboard) {
     start(true, false, false); // the program's own clipboard
     setSpeechSink(captureSpeech);
