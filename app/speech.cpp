@@ -85,6 +85,9 @@ struct LibraryAllocations {
     ~LibraryAllocations() {
         __lsan_enable();
     }
+#else
+    LibraryAllocations() {}
+    ~LibraryAllocations() {}
 #endif
 };
 
