@@ -24,33 +24,14 @@ std::string block1() {
     return "*cp\r\n" + sj("たちつてと") + "\r\n[reset]";
 }
 
-class Comforts : public GameTest {
+class Comforts : public ReplayTest {
 protected:
     void SetUp() override {
-        GameTest::SetUp();
+        ReplayTest::SetUp();
         writeGame(dir_, block0(), block1());
     }
 
     // Plays the input and returns the state after each of the frames asked for.
-    std::map<int, std::string> play(const std::string& input, std::vector<int> frames,
-                                    const std::string& extra = "") {
-        writeBytes(dir_ / "input.txt", input);
-        int last = 0;
-        std::string args = "--headless --input input.txt --trace trace.jsonl " + extra;
-        for (int f : frames) {
-            args += " --state " + std::to_string(f) + ":s" + std::to_string(f) + ".json";
-            last = std::max(last, f);
-        }
-        fs::remove(dir_ / "Data.sav");
-        run_ = runGame(dir_, args + " --frames " + std::to_string(last));
-        EXPECT_EQ(run_.exitCode, 0) << run_.err;
-        std::map<int, std::string> states;
-        for (int f : frames)
-            states[f] = readText(dir_ / ("s" + std::to_string(f) + ".json"));
-        return states;
-    }
-    std::string trace() { return readText(dir_ / "trace.jsonl"); }
-    RunResult run_;
 };
 
 long long scene(const std::string& state) {

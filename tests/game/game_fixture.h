@@ -7,11 +7,13 @@
 #include <SDL.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -199,6 +201,31 @@ protected:
         if (!HasFailure()) fs::remove_all(dir_);
     }
     fs::path dir_;
+};
+
+// A game played headless from a replay in the test's folder, with the state kept at some frames.
+class ReplayTest : public GameTest {
+protected:
+    // Plays the input to the last of the frames (or to `last`, when later) and returns the state
+    // after each of them; the run's output stays in run_, its trace in trace().
+    std::map<int, std::string> play(const std::string& input, const std::vector<int>& frames,
+                                    const std::string& extra = "", int last = 0) {
+        writeBytes(dir_ / "input.txt", input);
+        std::string args = "--headless --input input.txt --trace trace.jsonl " + extra;
+        for (int f : frames) {
+            args += " --state " + std::to_string(f) + ":s" + std::to_string(f) + ".json";
+            last = std::max(last, f);
+        }
+        fs::remove(dir_ / "Data.sav");
+        run_ = runGame(dir_, args + " --frames " + std::to_string(last));
+        EXPECT_EQ(run_.exitCode, 0) << run_.err;
+        std::map<int, std::string> states;
+        for (int f : frames)
+            states[f] = readText(dir_ / ("s" + std::to_string(f) + ".json"));
+        return states;
+    }
+    std::string trace() { return readText(dir_ / "trace.jsonl"); }
+    RunResult run_;
 };
 
 } // namespace game

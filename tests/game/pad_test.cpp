@@ -30,32 +30,12 @@ std::string press(int frame, const char* button) {
            " pad " + button + " up\n";
 }
 
-class Pad : public GameTest {
+class Pad : public ReplayTest {
 protected:
     void SetUp() override {
-        GameTest::SetUp();
+        ReplayTest::SetUp();
         writeGame(dir_, block0(), block1());
     }
-
-    std::map<int, std::string> play(const std::string& input, std::vector<int> frames,
-                                    const std::string& extra = "") {
-        writeBytes(dir_ / "input.txt", input);
-        int last = 0;
-        std::string args = "--headless --input input.txt --trace trace.jsonl " + extra;
-        for (int f : frames) {
-            args += " --state " + std::to_string(f) + ":s" + std::to_string(f) + ".json";
-            last = std::max(last, f);
-        }
-        fs::remove(dir_ / "Data.sav");
-        run_ = runGame(dir_, args + " --frames " + std::to_string(last));
-        EXPECT_EQ(run_.exitCode, 0) << run_.err;
-        std::map<int, std::string> states;
-        for (int f : frames)
-            states[f] = readText(dir_ / ("s" + std::to_string(f) + ".json"));
-        return states;
-    }
-    std::string trace() { return readText(dir_ / "trace.jsonl"); }
-    RunResult run_;
 };
 
 long long revealed(const std::string& state) {

@@ -27,32 +27,17 @@ long long backgroundAloneChecksum() {
                                           static_cast<uInt>(argb.size() * 4)));
 }
 
-class View : public GameTest {
+class View : public ReplayTest {
 protected:
     void SetUp() override {
-        GameTest::SetUp();
+        ReplayTest::SetUp();
         writeGame(dir_, block0(), "[reset]");
         ::setenv("XDG_PICTURES_DIR", (dir_ / "pictures").c_str(), 1);
     }
     void TearDown() override {
         ::unsetenv("XDG_PICTURES_DIR");
-        GameTest::TearDown();
+        ReplayTest::TearDown();
     }
-    std::map<int, std::string> play(const std::string& input, const std::vector<int>& frames,
-                                    int last) {
-        writeBytes(dir_ / "input.txt", input);
-        std::string args = "--headless --input input.txt --trace trace.jsonl";
-        for (int f : frames)
-            args += " --state " + std::to_string(f) + ":s" + std::to_string(f) + ".json";
-        fs::remove(dir_ / "Data.sav");
-        run_ = runGame(dir_, args + " --frames " + std::to_string(last));
-        EXPECT_EQ(run_.exitCode, 0) << run_.err;
-        std::map<int, std::string> states;
-        for (int f : frames)
-            states[f] = readText(dir_ / ("s" + std::to_string(f) + ".json"));
-        return states;
-    }
-    RunResult run_;
 };
 
 // Starts the game at 2; by frame 20 the first page waits for its click.
@@ -82,8 +67,8 @@ TEST_F(View, TheBoxGoesAwayAndTheNextPressBringsItBackAndGoesNoFurther) {
          "30 pad back down\n34 pad back up\n"},
     };
     for (const Case& c : cases) {
-        auto s =
-            play(std::string(kToWait) + c.hide + c.show + "40 click\n", {19, 25, 29, 36, 45}, 45);
+        auto s = play(std::string(kToWait) + c.hide + c.show + "40 click\n", {19, 25, 29, 36, 45},
+                      "", 45);
         ASSERT_FALSE(jsonBool(s[19], "textRunning")) << c.what << ": no click wait by 19";
         EXPECT_TRUE(jsonBool(s[25], "textHidden")) << c.what;
         // The picture alone: the background, not even the pointer over it.
@@ -104,7 +89,8 @@ TEST_F(View, TheBoxGoesAwayAndTheNextPressBringsItBackAndGoesNoFurther) {
 TEST_F(View, AtAChoiceTheKeyThatBringsTheBoxBackTakesNoLink) {
     // Clicks at the two waits of the first page; the choice is up by 69.
     const std::string toChoice = "2 click\n20 click\n35 click\n";
-    auto s = play(toChoice + "70 keydown H\n71 keyup H\n80 keydown 1\n81 keyup 1\n", {69, 85}, 90);
+    auto s =
+        play(toChoice + "70 keydown H\n71 keyup H\n80 keydown 1\n81 keyup 1\n", {69, 85}, "", 90);
     ASSERT_TRUE(jsonBool(s[69], "choiceWait"));
     EXPECT_TRUE(jsonBool(s[85], "choiceWait"));
     EXPECT_FALSE(jsonBool(s[85], "textHidden"));
