@@ -46,18 +46,7 @@ Tag tagByName(std::string_view name) {
 void runTag() {
     ScriptState& s = g_script;
     const int k = s.revealPos;
-    int nameEnd;
-    int close;
-    if (g_page[k + 1] == ']') {
-        nameEnd = close = k + 1;
-    } else {
-        // The name starts with the byte after '[', whatever it is, and ends before a space or ']'.
-        nameEnd = k + 2;
-        while (nameEnd < kPageBufferSize && g_page[nameEnd] != ' ' && g_page[nameEnd] != ']')
-            ++nameEnd;
-        close = nameEnd < kPageBufferSize && g_page[nameEnd] == ']' ? nameEnd
-                                                                    : findInPage(nameEnd, ']');
-    }
+    const auto [nameEnd, close] = tagSpanAt(k);
     if (close < 0) {
         endPage("a tag without ']' at the end of the page: the text stops there");
         return;
@@ -146,6 +135,18 @@ void dropComment() {
 }
 
 } // namespace
+
+TagSpan tagSpanAt(int k) {
+    if (k < 0 || k + 1 >= kPageBufferSize) return {k + 1, -1};
+    if (g_page[k + 1] == ']') return {k + 1, k + 1};
+    // The name starts with the byte after '[', whatever it is, and ends before a space or ']'.
+    int nameEnd = k + 2;
+    while (nameEnd < kPageBufferSize && g_page[nameEnd] != ' ' && g_page[nameEnd] != ']')
+        ++nameEnd;
+    const int close =
+        nameEnd < kPageBufferSize && g_page[nameEnd] == ']' ? nameEnd : findInPage(nameEnd, ']');
+    return {nameEnd, close};
+}
 
 void stepScript() {
     ScriptState& s = g_script;

@@ -77,6 +77,14 @@ extern std::array<std::int32_t, kPageBufferSize> g_pageOrigin;
 
 // One step of the current page: reveal a character, run a tag or drop a comment.
 void stepScript();
+// The tag whose '[' is at page byte `at`, as the interpreter reads it: its name runs from the
+// byte after '[' to nameEnd (a space or ']'), and it ends at the ']' at close; close is -1 when
+// the page holds no ']' after it.
+struct TagSpan {
+    int nameEnd;
+    int close;
+};
+TagSpan tagSpanAt(int at);
 // Cuts the length bytes just before revealPos out of the page; counted ones add to removedBytes.
 void removeFromPage(int length, bool uncounted);
 // Moves the click icon behind the last revealed character.

@@ -595,18 +595,8 @@ void Explorer::run(int from, ExploreWay cost, std::string via) {
         }
 
         // A tag, its name and end read as the interpreter reads them.
-        int nameEnd, close;
-        if (g_page[k + 1] == ']') {
-            nameEnd = close = k + 1;
-        } else {
-            nameEnd = k + 2;
-            while (nameEnd < kPageBufferSize && g_page[nameEnd] != ' ' && g_page[nameEnd] != ']')
-                ++nameEnd;
-            close = nameEnd;
-            while (close < kPageBufferSize && g_page[close] != ']')
-                ++close;
-        }
-        if (close >= kPageBufferSize) {
+        const auto [nameEnd, close] = tagSpanAt(k);
+        if (close < 0) {
             onPath(place, "a tag without ']' at the end of the page: the text stops there "
                           "for ever");
             return;
