@@ -1,11 +1,13 @@
 #include <algorithm>
 
+#include "base/message.h"
 #include "base/scene_number.h"
 #include "input/input.h"
 #include "player/player.h"
 #include "render/render.h"
 #include "scenes/scenes.h"
 #include "script/script.h"
+#include "sound/numbered_effects.h"
 #include "sound/sound.h"
 
 ScreenQuad g_bgQuad{};
@@ -16,6 +18,12 @@ void loadGameAssets() {
     loadSoundSlot(1, ".\\Sound\\brel_gm1.mid", true);
     loadSoundSlot(50, ".\\Sound\\door50.wav", false);
     loadSoundSlot(51, ".\\Sound\\gameover51.wav", false);
+    for (const NumberedEffect& effect : findNumberedEffects(".")) {
+        loadSoundSlot(effect.slot, effect.file, false);
+        for (const std::string& other : effect.ignored)
+            reportProblemOnce(other + ": not loaded; " + effect.file + " fills slot " +
+                              std::to_string(effect.slot));
+    }
 }
 
 void loadTitleSounds() {

@@ -9,8 +9,9 @@ void holdSound();
 // Makes the held calls, in order, and stops holding.
 void releaseHeldSound();
 
-// Slot numbers 0..kSoundSlotCount-1; the game uses 0, 1, 50, 51 and 52.
-inline constexpr int kSoundSlotCount = 64;
+// Slot numbers 0..kSoundSlotCount-1; the game uses 0, 1, 50, 51 and 52, and an author's own
+// effects 53 to 99 (numbered_effects.h).
+inline constexpr int kSoundSlotCount = 100;
 
 // Opens the audio device and the players. False (after its message) when sound is unavailable;
 // every other call then does nothing, and loads return false without a message.

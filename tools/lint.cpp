@@ -13,6 +13,7 @@
 #include "base/files.h"
 #include "script/scenario_text.h"
 #include "script/script.h"
+#include "sound/numbered_effects.h"
 #include "tools/lint_tags.h"
 
 namespace {
@@ -528,18 +529,42 @@ LintResult lintGameFolder(const std::string& gameDir, bool sources) {
         "CG/立ち絵1.bmp",   "CG/テキスト背景.bmp",  "CG/icon.bmp",        "CG/click.bmp",
         "CG/選択背景.bmp",  "CG/title.bmp",         "Sound/morva_g0.mid", "Sound/brel_gm1.mid",
         "Sound/door50.wav", "Sound/gameover51.wav", "Sound/start52.wav"};
-    for (const char* asset : kAssets)
-        if (!fileExists(dir + asset))
+    for (const std::string asset : kAssets) {
+        // A picture may be one of the formats that stand in for its BMP; the first there wins.
+        std::vector<std::string> there;
+        if (fileExists(dir + asset)) there.push_back(asset);
+        if (asset.ends_with(".bmp"))
+            for (const char* other : {".png", ".webp", ".jpg", ".jpeg"}) {
+                const std::string standIn = asset.substr(0, asset.size() - 4) + other;
+                if (fileExists(dir + standIn)) there.push_back(standIn);
+            }
+        if (there.empty())
             missing.diagnostics.push_back(
                 {dir + asset, 0, 0, true, "missing: the game loads this file"});
+        for (std::size_t i = 1; i < there.size(); ++i)
+            missing.diagnostics.push_back(
+                {dir + there[i], 0, 0, false,
+                 "ignored: the game loads " + there[0] + " in its place"});
+    }
+    std::vector<int> filled;
+    for (const NumberedEffect& effect : findNumberedEffects(dir.empty() ? "." : dir)) {
+        filled.push_back(effect.slot);
+        for (const std::string& other : effect.ignored)
+            missing.diagnostics.push_back(
+                {dir + other, 0, 0, false,
+                 "ignored: " + effect.file + " fills slot " + std::to_string(effect.slot)});
+    }
+    setNumberedSlotsFilled(filled);
     if (!encoded) { // the text the game would play is not there to be linted
-        missing.errors = static_cast<int>(missing.diagnostics.size());
+        for (const LintDiagnostic& d : missing.diagnostics)
+            ++(d.error ? missing.errors : missing.warnings);
         return missing;
     }
     LintResult result = lintScenarioText(plain[0], plain[1], names[0], names[1]);
     result.diagnostics.insert(result.diagnostics.begin(), missing.diagnostics.begin(),
                               missing.diagnostics.end());
-    result.errors += static_cast<int>(missing.diagnostics.size());
+    for (const LintDiagnostic& d : missing.diagnostics)
+        ++(d.error ? result.errors : result.warnings);
     return result;
 }
 

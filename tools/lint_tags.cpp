@@ -1,5 +1,6 @@
 #include "tools/lint_tags.h"
 
+#include <algorithm>
 #include <array>
 #include <map>
 
@@ -52,8 +53,11 @@ std::vector<std::string_view> splitSpaces(std::string_view s) {
 bool loadedBackground(std::int64_t n) {
     return n >= 0 && n <= 7 && n != 4;
 }
+std::vector<int> g_numberedSlots;
+
 bool loadedSlot(std::int64_t n) {
-    return n == 0 || n == 1 || n == 50 || n == 51 || n == 52;
+    return n == 0 || n == 1 || n == 50 || n == 51 || n == 52 ||
+           std::find(g_numberedSlots.begin(), g_numberedSlots.end(), n) != g_numberedSlots.end();
 }
 
 struct Checker {
@@ -253,10 +257,15 @@ void valueWarnings(Checker& c) {
     }
     if ((t.name == "playse" || t.name == "playbgm") && !loadedSlot(t.slot))
         c.warning("sound slot " + std::to_string(t.slot) +
-                  " is never loaded (only 0, 1, 50, 51 and 52 are); nothing plays");
+                  " is never loaded (only 0, 1, 50, 51, 52 and the slots of the game folder's "
+                  "Sound/NAME53.wav to NAME99.wav are); nothing plays");
 }
 
 } // namespace
+
+void setNumberedSlotsFilled(std::vector<int> slots) {
+    g_numberedSlots = std::move(slots);
+}
 
 ParsedTag parseTag(std::string_view tag) {
     ParsedTag t;

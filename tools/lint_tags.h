@@ -28,6 +28,10 @@ struct ParsedTag {
 // Reads a tag from '[' through ']' (Shift-JIS bytes).
 ParsedTag parseTag(std::string_view tag);
 
+// The slots from 53 to 99 the game folder's own effects fill (numbered_effects.h), for the
+// warning on a tag that plays an empty slot; none until set.
+void setNumberedSlotsFilled(std::vector<int> slots);
+
 // A label line: "*name" or "*name|" at the start of a line.
 struct LabelLine {
     std::size_t offset = 0; // the '*'

@@ -20,6 +20,7 @@
 #include "player/moment.h"
 #include "render/render.h"
 #include "script/script.h"
+#include "sound/sound.h"
 #include "support/game_copy.h"
 #include "support/played_frames.h"
 
@@ -223,7 +224,7 @@ TEST(MomentFile, EncodingsALoadMustRefuse) {
          "layer picture"},
         {"background", encodedWith([](Moment& m) { m.background = kBackgroundCount; }),
          "background"},
-        {"music slot", encodedWith([](Moment& m) { m.music = 64; }), "music"},
+        {"music slot", encodedWith([](Moment& m) { m.music = kSoundSlotCount; }), "music"},
         {"too many links", encodedWith([](Moment& m) { m.script.linkCount = 11; }), "linkCount"},
         {"link target without end", encodedWith([](Moment& m) { m.links[1].target.fill('x'); }),
          "link target"},

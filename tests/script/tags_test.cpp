@@ -137,7 +137,7 @@ TEST(PictureTags, OutOfBoundsTagsAreCutOutWithoutEffect) {
         "[playse]",
         "[playse ]",
         "[playse x]",
-        "[playse 64]",
+        "[playse 100]",
         "[playbgm]",
         "[playbgm 99999999999999999999]",
     };

@@ -103,8 +103,8 @@ TEST(Explore, FindsEachFaultOnThePathsAtItsPlace) {
          "",
          {"s0:1:1: error: background 4 is no picture the game loads (backgrounds 0-3 and 5-7): "
           "nothing is drawn; asked for on the way from the start",
-          "s0:1:34: error: sound slot 7 holds no sound the game loads (0, 1, 50, 51, 52): nothing "
-          "plays; asked for on the way from the start"}},
+          "s0:1:34: error: sound slot 7 holds no sound the game loads (0, 1, 50, 51, 52, or an "
+          "author's file for 53 to 99): nothing plays; asked for on the way from the start"}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(findings(explore(c.block0, c.block1)), c.expected) << c.what;

@@ -68,8 +68,8 @@ TEST(Lint, ReportsEachFaultOfASmallScriptWithItsPlace) {
          "",
          {"s0:1:1: warning: [playse]: the slot 'x5' is not a number; the engine reads it as "
           "[playse 5]",
-          "s0:1:1: warning: sound slot 5 is never loaded (only 0, 1, 50, 51 and 52 are); nothing "
-          "plays"}},
+          "s0:1:1: warning: sound slot 5 is never loaded (only 0, 1, 50, 51, 52 and the slots of "
+          "the game folder's Sound/NAME53.wav to NAME99.wav are); nothing plays"}},
         {"missing number",
          "[playbgm]あ\n[reset]\n",
          "",
@@ -109,8 +109,8 @@ TEST(Lint, ReportsEachFaultOfASmallScriptWithItsPlace) {
           "s0:1:34: warning: layer 3 is never given a size by the game; its picture covers no "
           "pixels",
           "s0:1:34: warning: picture 2 has no file; the layer shows nothing",
-          "s0:1:64: warning: sound slot 7 is never loaded (only 0, 1, 50, 51 and 52 are); nothing "
-          "plays"}},
+          "s0:1:64: warning: sound slot 7 is never loaded (only 0, 1, 50, 51, 52 and the slots of "
+          "the game folder's Sound/NAME53.wav to NAME99.wav are); nothing plays"}},
         {"arguments ignored",
          "あ[l 3]い\n[reset]\n",
          "",
@@ -221,7 +221,8 @@ TEST(Lint, WarnsOnEachSloppyTagTheEnginePlays) {
         }
         EXPECT_TRUE(told) << tag;
     }
-    for (const char* tag : {"[playbgm]", "[playse 64]", "[jump 1x target=*a]", "[image 1 layer]"}) {
+    for (const char* tag :
+         {"[playbgm]", "[playse 100]", "[jump 1x target=*a]", "[image 1 layer]"}) {
         const std::vector<std::string> found = lint(std::string(tag) + "あ\n[reset]\n", "*a\n");
         ASSERT_FALSE(found.empty()) << tag;
         EXPECT_NE(found[0].find(": error:"), std::string::npos) << tag << ": " << found[0];
@@ -471,3 +472,47 @@ TEST(Lint, FinishesOnArbitraryScripts) {
 }
 
 } // namespace
+
+// A folder's own formats and effects: a PNG standing in for a BMP is no missing picture, one
+// beside the BMP is ignored and said so, and an effect numbered 53 to 99 fills its slot for the
+// tags that play it.
+TEST(Lint, KnowsThePicturesAndEffectsAFolderHoldsInItsOwnFormats) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("lint_formats_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    const fs::path game = fs::path(TOLVANE_BINARY_DIR) / "demo" / "game";
+    fs::copy(game, dir, fs::copy_options::recursive);
+    for (const auto& entry : fs::directory_iterator(dir))
+        if (entry.path().extension() == ".sav") fs::remove(entry.path());
+    fs::rename(dir / "CG" / "背景3.bmp", dir / "CG" / "背景3.png");
+    fs::copy_file(dir / "CG" / "背景5.bmp", dir / "CG" / "背景5.webp");
+    fs::copy_file(dir / "Sound" / "door50.wav", dir / "Sound" / "rain53.wav");
+    fs::copy_file(dir / "Sound" / "door50.wav", dir / "Sound" / "snow53.wav");
+    const auto text = [](const LintResult& r) {
+        std::string all;
+        for (const LintDiagnostic& d : r.diagnostics)
+            all += formatDiagnostic(d) + "\n";
+        return all;
+    };
+    LintResult r = lintGameFolder(dir.string());
+    EXPECT_EQ(r.errors, 0) << text(r);
+    EXPECT_NE(
+        text(r).find("背景5.webp: warning: ignored: the game loads CG/背景5.bmp in its place"),
+        std::string::npos)
+        << text(r);
+    EXPECT_NE(text(r).find("snow53.wav: warning: ignored: Sound/rain53.wav fills slot 53"),
+              std::string::npos)
+        << text(r);
+
+    // A tag that plays a slot of 53 to 99 is warned of only while no file fills it.
+    const auto slotWarnings = [&](int slot) {
+        const std::string plain = "[playse " + std::to_string(slot) + "]\r\n[s]";
+        std::vector<std::string> found;
+        for (const LintDiagnostic& d : lintScenarioText(plainOf(plain), "", "s0", "s1").diagnostics)
+            if (d.message.find("never loaded") != std::string::npos) found.push_back(d.message);
+        return found.size();
+    };
+    EXPECT_EQ(slotWarnings(53), 0u);
+    EXPECT_EQ(slotWarnings(54), 1u);
+    fs::remove_all(dir);
+}
