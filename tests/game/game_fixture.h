@@ -203,6 +203,18 @@ protected:
     fs::path dir_;
 };
 
+// A short story: page 1 has two click waits, then a choice of two links into block 1, where a
+// page waits once and [reset] ends the game.
+inline std::string choiceStoryBlock0() {
+    return sj("あいう") + "\r\n[image 1 layer=base left=0 top=0]" + sj("えお") +
+           "\r\n[link target=*a]" + sj("かき") + "[endlink]\r\n" + "[link target=*b]" + sj("くけ") +
+           "[endlink]\r\n[s]\r\n*a\r\n" + sj("さ") + "[jump 1 target=*cp]\r\n*b\r\n" + sj("し") +
+           "[jump 1 target=*cp]\r\n";
+}
+inline std::string choiceStoryBlock1() {
+    return "*cp\r\n" + sj("たちつてと") + "\r\n[reset]";
+}
+
 // A game played headless from a replay in the test's folder, with the state kept at some frames.
 class ReplayTest : public GameTest {
 protected:

@@ -11,19 +11,6 @@ using namespace game;
 
 namespace {
 
-// Page 1: two click waits, then a choice of two links into block 1, where a page waits once
-// and [reset] ends the game.
-std::string block0() {
-    return sj("あいう") + "\r\n[image 1 layer=base left=0 top=0]" + sj("えお") +
-           "\r\n[link target=*a]" + sj("かき") + "[endlink]\r\n" + "[link target=*b]" + sj("くけ") +
-           "[endlink]\r\n[s]\r\n*a\r\n" + sj("さ") + "[jump 1 target=*cp]\r\n*b\r\n" + sj("し") +
-           "[jump 1 target=*cp]\r\n";
-}
-
-std::string block1() {
-    return "*cp\r\n" + sj("たちつてと") + "\r\n[reset]";
-}
-
 // A press of the button at the frame, let go at the next.
 std::string press(int frame, const char* button) {
     return std::to_string(frame) + " pad " + button + " down\n" + std::to_string(frame + 1) +
@@ -34,7 +21,7 @@ class Pad : public ReplayTest {
 protected:
     void SetUp() override {
         ReplayTest::SetUp();
-        writeGame(dir_, block0(), block1());
+        writeGame(dir_, choiceStoryBlock0(), choiceStoryBlock1());
     }
 };
 
