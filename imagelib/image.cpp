@@ -297,8 +297,8 @@ std::string pictureFileInUse(std::string_view gamePath) {
     for (char& c : extension)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (extension != ".bmp") return {};
-    for (const char* other : {".png", ".webp", ".jpg", ".jpeg"}) {
-        const std::string path = std::string(gamePath.substr(0, dot)) + other;
+    for (const std::string_view other : kPictureStandIns) {
+        const std::string path = std::string(gamePath.substr(0, dot)) + std::string(other);
         if (there(path)) return path;
     }
     return {};

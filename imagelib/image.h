@@ -2,6 +2,7 @@
 // BMP, PNG, JPEG and WebP into ARGB8888 in one of the two forms the game loads its pictures in.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -46,9 +47,13 @@ PictureHeader readPictureHeader(std::span<const std::uint8_t> bytes);
 bool decodePicture(std::span<const std::uint8_t> bytes, PictureForm form, Picture& out,
                    std::string& error, bool keepOwnAlpha = false);
 
+// The endings of the files that may stand in for a ".bmp" picture, in the order they are taken.
+inline constexpr std::array<std::string_view, 4> kPictureStandIns = {".png", ".webp", ".jpg",
+                                                                     ".jpeg"};
+
 // The file that stands for a picture the game names: the name itself when it is there, else for a
-// ".bmp" name the first of the same name ending in ".png", ".webp", ".jpg" or ".jpeg" that is
-// there. Empty when there is none.
+// ".bmp" name the first of the same name ending in one of kPictureStandIns that is there. Empty
+// when there is none.
 std::string pictureFileInUse(std::string_view gamePath);
 
 // Reads and decodes a picture named as the game names it (the file pictureFileInUse gives).

@@ -137,7 +137,9 @@ void followPageText() {
         v.source = g_script.source;
         if (hadPage) say("", SpeechKind::Page, true);
     }
-    v.seen.assign(g_page.begin(), g_page.begin() + static_cast<std::ptrdiff_t>(n));
+    // Only what the reveal added since the frame before: the rest is the page already seen.
+    v.seen.insert(v.seen.end(), g_page.begin() + static_cast<std::ptrdiff_t>(v.seen.size()),
+                  g_page.begin() + static_cast<std::ptrdiff_t>(n));
     if (g_script.textRunning && !g_script.choiceWait) return;
     std::size_t end = n;
     if (g_script.choiceWait)

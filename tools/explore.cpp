@@ -16,6 +16,7 @@
 #include "base/files.h"
 #include "base/message.h"
 #include "base/scene_number.h"
+#include "imagelib/image.h"
 #include "script/scenario_text.h"
 #include "script/script.h"
 #include "script/tag_reading.h"
@@ -120,6 +121,7 @@ struct Explorer {
     std::array<std::string, 2> plain;
     std::array<std::string, 2> files;
     std::optional<std::string> gameDir;
+    std::vector<NumberedEffect> numberedEffects; // the folder's own effects, 53 to 99
 
     std::set<std::tuple<std::int32_t, bool, std::string>> found;
     std::unordered_map<Key, int, KeyHash> moments;
@@ -439,15 +441,6 @@ std::string folderPath(const std::string& dir, const std::string& name) {
     return dir.empty() || dir.ends_with("/") ? dir + name : dir + "/" + name;
 }
 
-// The picture or a file that stands in for it (a PNG, WebP or JPEG of the same name).
-bool pictureThere(const std::string& gameDir, const std::string& bmp) {
-    if (fileExists(folderPath(gameDir, bmp))) return true;
-    const std::string stem = bmp.substr(0, bmp.size() - 4);
-    for (const char* other : {".png", ".webp", ".jpg", ".jpeg"})
-        if (fileExists(folderPath(gameDir, stem + other))) return true;
-    return false;
-}
-
 void Explorer::checkPicture(std::int32_t place, const ImageTag& tag, const std::string& way) {
     // The pictures the game loads: backgrounds 0-3 and 5-7, character pictures 0 and 1.
     const std::int64_t n = tag.picture;
@@ -460,7 +453,7 @@ void Explorer::checkPicture(std::int32_t place, const ImageTag& tag, const std::
                   " is no picture the game loads (" +
                   (tag.background ? "backgrounds 0-3 and 5-7" : "pictures 0 and 1") +
                   "): nothing is drawn";
-    else if (gameDir && !pictureThere(*gameDir, file))
+    else if (gameDir && pictureFileInUse(folderPath(*gameDir, file)).empty())
         message = file + " is missing from the game folder";
     if (message.empty() || !assetsTold.insert({place, message}).second) return;
     report(place, true, message + "; asked for on the way from " + way);
@@ -478,19 +471,17 @@ void Explorer::checkSound(std::int32_t place, std::int64_t slot, const std::stri
     const bool numbered = slot >= kFirstNumberedSlot && slot <= kLastNumberedSlot;
     std::string message;
     if (numbered) {
-        if (gameDir) {
-            const std::vector<NumberedEffect> effects = findNumberedEffects(*gameDir);
-            if (std::none_of(effects.begin(), effects.end(),
-                             [&](const NumberedEffect& e) { return e.slot == slot; }))
-                message = "sound slot " + std::to_string(slot) + " is empty: no file in Sound/ " +
-                          "ends in " + std::to_string(slot) + " (rain" + std::to_string(slot) +
-                          ".wav, say): nothing plays";
+        if (gameDir && std::none_of(numberedEffects.begin(), numberedEffects.end(),
+                                    [&](const NumberedEffect& e) { return e.slot == slot; })) {
+            message = "sound slot " + std::to_string(slot) + " is empty: no file in Sound/ " +
+                      "ends in " + std::to_string(slot) + " (rain" + std::to_string(slot) +
+                      ".wav, say): nothing plays";
         }
     } else if (!file) {
         message = "sound slot " + std::to_string(slot) +
                   " holds no sound the game loads (0, 1, 50, 51, 52, or an author's file for 53 "
                   "to 99): nothing plays";
-    } else if (file && gameDir && !fileExists(folderPath(*gameDir, file)))
+    } else if (gameDir && !fileExists(folderPath(*gameDir, file)))
         message = std::string(file) + " is missing from the game folder";
     if (message.empty() || !assetsTold.insert({place, message}).second) return;
     report(place, true, message + "; asked for on the way from " + way);
@@ -887,6 +878,7 @@ ExploreReport exploreScenarioText(std::string_view plain0, std::string_view plai
                std::string(plain1.substr(0, kMaxScenarioText))};
     X.files = {file0, file1};
     X.gameDir = gameDir;
+    if (gameDir) X.numberedEffects = findNumberedEffects(*gameDir);
     for (int b = 0; b < 2; ++b)
         putBlockText(b, X.plain[b]);
     X.scanText();

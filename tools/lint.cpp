@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "base/files.h"
+#include "imagelib/image.h"
 #include "script/scenario_text.h"
 #include "script/script.h"
 #include "sound/numbered_effects.h"
@@ -534,8 +535,8 @@ LintResult lintGameFolder(const std::string& gameDir, bool sources) {
         std::vector<std::string> there;
         if (fileExists(dir + asset)) there.push_back(asset);
         if (asset.ends_with(".bmp"))
-            for (const char* other : {".png", ".webp", ".jpg", ".jpeg"}) {
-                const std::string standIn = asset.substr(0, asset.size() - 4) + other;
+            for (const std::string_view other : kPictureStandIns) {
+                const std::string standIn = asset.substr(0, asset.size() - 4) + std::string(other);
                 if (fileExists(dir + standIn)) there.push_back(standIn);
             }
         if (there.empty())
