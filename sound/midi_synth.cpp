@@ -11,11 +11,19 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
+#include <memory>
+#include <mutex>
+#include <new>
 #include <optional>
 #include <string_view>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -31,12 +39,62 @@ constexpr int kSystemExclusive = 0xF0;
 // The controllers a reset of one bank puts back to the synthesiser's own start values.
 constexpr std::array<int, 6> kResetControllers = {0, 7, 10, 32, 91, 93};
 
-// One piece on the synthesiser. The player keeps its own copy of the file.
+// A piece is synthesised once, faster than real time, on a thread of its own, and its samples
+// are then played again and again: the synthesiser would otherwise work for as long as the
+// music plays, which is most of a game, at every click wait. The first samples are there within
+// a block, so a piece starts at once and plays while the rest is rendered ahead of it.
+//
+// What one rendering may hold, in 16-bit stereo: some 95 s at 44.1 kHz. A longer piece, or one
+// past what all renderings together may hold, is synthesised as it plays, as before.
+constexpr std::size_t kMaxRenderingBytes = 16u << 20;
+constexpr std::size_t kMaxRenderingsBytes = 32u << 20;
+// What the renderer writes at a time: what the mixer asks of the synthesiser at a time.
+constexpr int kRenderBlockFrames = 1024;
+constexpr int kRenderedChannels = 2;
+
+// One pass of a piece as the synthesiser plays it, at the device's rate. The render thread
+// writes it; the audio thread reads what `rendered` says is there. Shared by the table of
+// renderings and the pieces that play it, so that a piece goes on when its slot lets go.
+struct Rendering {
+    std::string key;                // renderedMidiName of the file's bytes
+    std::vector<std::uint8_t> midi; // as playableMidi gives it
+    long passFrames = 0;            // the piece's length: the most the pass may be
+    long seamFrames = 0;            // the end's ringing notes, faded over the next pass's start
+    std::unique_ptr<std::int16_t[]> samples; // the pass, then its tail; untouched until written
+    int holders = 0;                         // slots that hold the piece (the main thread's)
+    std::atomic<long> rendered{0};           // frames of the pass written so far
+    std::atomic<long> passEnd{-1};           // the pass's frames, once it is whole
+    std::atomic<bool> done{false};           // the pass and its tail are whole
+    std::atomic<bool> failed{false};
+    std::atomic<bool> wanted{false}; // a piece plays it: rendered before any other
+    enum Abandon { Keep, Yield, Drop };
+    std::atomic<int> abandon{Keep};
+
+    std::size_t bytes() const {
+        return static_cast<std::size_t>(passFrames + seamFrames) * kRenderedChannels * 2;
+    }
+};
+
+// The render thread and what it is given, under its own lock (never the audio thread's).
+struct Renderer {
+    std::thread thread;
+    std::mutex lock;
+    std::condition_variable wake;
+    std::deque<std::shared_ptr<Rendering>> jobs;
+    std::shared_ptr<Rendering> current;
+    bool quit = false;
+};
+
+// One piece on the synthesiser, or playing a rendering. The player keeps its own copy of the
+// file.
 struct Piece {
     fluid_player_t* player = nullptr;
     int firstChannel = 0;
     int lastTick = -1;         // to see the piece start over
     std::uint64_t started = 0; // when it was started, to find the oldest
+    std::shared_ptr<Rendering> rendering;
+    long position = 0;   // the next frame of the pass to play (the audio thread's)
+    bool looped = false; // the pass has played through once: its tail sounds over its start
 };
 
 // What the audio thread reads while it renders: changed only under the lock, and only by the
@@ -53,17 +111,31 @@ struct Synth {
     std::array<int, kResetControllers.size()> controllerStart{};
     SDL_mutex* lock = nullptr;
     int channels = 2;
+    int rate = 44100;
+    int volume = 100; // percent, for the renderings; the synthesiser's gain for the rest
     std::vector<std::int16_t> stereo; // the audio thread's scratch
+    // The render thread's own synthesiser, set up as this one, and the renderings made or being
+    // made (the main thread's).
+    fluid_settings_t* renderSettings = nullptr;
+    fluid_synth_t* renderSynth = nullptr;
+    std::vector<std::shared_ptr<Rendering>> renderings;
+    std::string fonts;
 };
 
 Synth g_synth;
+Renderer g_renderer;
+std::atomic<std::uint64_t> g_synthesised{0}; // frames either synthesiser wrote, for tests
 
-bool piecePlaying(const Piece& piece) {
+bool playerPlaying(const Piece& piece) {
     return piece.player && fluid_player_get_status(piece.player) == FLUID_PLAYER_PLAYING;
 }
 
-bool anyPiecePlaying() {
-    return std::any_of(g_synth.pieces.begin(), g_synth.pieces.end(), piecePlaying);
+bool piecePlaying(const Piece& piece) {
+    return piece.rendering || playerPlaying(piece);
+}
+
+bool anyPlayerPlaying() {
+    return std::any_of(g_synth.pieces.begin(), g_synth.pieces.end(), playerPlaying);
 }
 
 void markDrumChannels() {
@@ -77,7 +149,7 @@ void markDrumChannels() {
 void resetPieceChannels(const Piece& piece) {
     const bool alone =
         std::none_of(g_synth.pieces.begin(), g_synth.pieces.end(),
-                     [&](const Piece& other) { return &other != &piece && piecePlaying(other); });
+                     [&](const Piece& other) { return &other != &piece && playerPlaying(other); });
     if (alone) {
         fluid_synth_system_reset(g_synth.synth);
         markDrumChannels(); // the reset makes every channel but the first bank's 9 melodic
@@ -133,14 +205,63 @@ int pieceEvent(void* data, fluid_midi_event_t* event) {
     return result;
 }
 
-// The mixer's music hook: the piece's samples, before the effects are mixed over them. With no
+// Adds the rendering's next frames to the output, from where the piece is, looping at the end
+// of the pass. While the pass is still being rendered and the piece has caught up with it, the
+// piece waits, silent, rather than skip what is not there yet.
+void mixRendering(Piece& piece, std::int16_t* out, int frames, int channels) {
+    const Rendering& r = *piece.rendering;
+    const std::int16_t* samples = r.samples.get();
+    const int volume = g_synth.volume;
+    int at = 0;
+    while (at < frames && !r.failed.load(std::memory_order_relaxed)) {
+        const bool done = r.done.load(std::memory_order_acquire);
+        const long passEnd = r.passEnd.load(std::memory_order_acquire);
+        const long end = passEnd >= 0 ? passEnd : r.rendered.load(std::memory_order_acquire);
+        if (piece.position >= end) {
+            if (!done || end == 0) break;
+            piece.position = 0;
+            piece.looped = true;
+        }
+        const long count = std::min<long>(frames - at, end - piece.position);
+        for (long f = 0; f < count; ++f) {
+            const long from = piece.position + f;
+            int left = samples[from * 2], right = samples[from * 2 + 1];
+            if (piece.looped && from < r.seamFrames) {
+                // The end's ringing notes die away over the start, as they would have: cut off
+                // at the seam they would click.
+                const long tail = (passEnd + from) * 2;
+                const long fade = r.seamFrames - from;
+                left += static_cast<int>(samples[tail] * fade / r.seamFrames);
+                right += static_cast<int>(samples[tail + 1] * fade / r.seamFrames);
+            }
+            if (volume != 100) {
+                left = left * volume / 100;
+                right = right * volume / 100;
+            }
+            std::int16_t* frame = out + static_cast<std::ptrdiff_t>(at + f) * channels;
+            const auto add = [](std::int16_t& into, int value) {
+                into = static_cast<std::int16_t>(std::clamp(into + value, -32768, 32767));
+            };
+            if (channels == 1) {
+                add(frame[0], (left + right) / 2);
+            } else {
+                add(frame[0], left);
+                add(frame[1], right);
+            }
+        }
+        at += static_cast<int>(count);
+        piece.position += count;
+    }
+}
+
+// The mixer's music hook: the pieces' samples, before the effects are mixed over them. With no
 // piece the stream stays as the mixer cleared it, silent.
 void renderMusic(void*, Uint8* stream, int bytes) {
     SDL_LockMutex(g_synth.lock);
-    if (anyPiecePlaying()) {
-        const int channels = g_synth.channels;
-        auto* out = reinterpret_cast<std::int16_t*>(stream);
-        const int frames = bytes / (2 * channels);
+    const int channels = g_synth.channels;
+    auto* out = reinterpret_cast<std::int16_t*>(stream);
+    const int frames = bytes / (2 * channels);
+    if (anyPlayerPlaying()) {
         if (channels == 2) {
             fluid_synth_write_s16(g_synth.synth, frames, out, 0, 2, out, 1, 2);
         } else {
@@ -158,11 +279,15 @@ void renderMusic(void*, Uint8* stream, int bytes) {
                 }
             }
         }
+        g_synthesised.fetch_add(frames, std::memory_order_relaxed);
     }
+    for (Piece& piece : g_synth.pieces)
+        if (piece.rendering) mixRendering(piece, out, frames, channels);
     SDL_UnlockMutex(g_synth.lock);
 }
 
 void removePlayer(Piece& piece) {
+    piece.rendering.reset();
     if (!piece.player) return;
     fluid_player_stop(piece.player);
     delete_fluid_player(piece.player);
@@ -170,6 +295,7 @@ void removePlayer(Piece& piece) {
 }
 
 void dropPlayer(Piece& piece) {
+    piece.rendering.reset();
     if (!piece.player) return;
     removePlayer(piece);
     // Notes held when the piece stopped, and the piece's programs and controllers, go with it.
@@ -201,6 +327,118 @@ bool startPiece(Piece& piece, std::span<const std::uint8_t> midi) {
     }
     if (!ok && piece.player) dropPlayer(piece);
     return ok;
+}
+
+// Renders one job on the render thread's synthesiser: the pass, published block by block, then
+// its tail. Abandoned, it is left as it was before it began.
+void renderJob(Rendering& job) {
+    fluid_synth_t* synth = g_synth.renderSynth;
+    fluid_synth_system_reset(synth);
+    std::int16_t* samples = job.samples.get();
+    const auto write = [&](long at, int frames) {
+        if (job.abandon.load(std::memory_order_relaxed) != Rendering::Keep) return false;
+        std::int16_t* to = samples + at * kRenderedChannels;
+        fluid_synth_write_s16(synth, frames, to, 0, 2, to, 1, 2);
+        g_synthesised.fetch_add(frames, std::memory_order_relaxed);
+        job.rendered.store(at + frames, std::memory_order_release);
+        return true;
+    };
+    std::string reason;
+    const std::optional<long> pass =
+        renderPass(synth, job.midi, job.passFrames, kRenderBlockFrames, false, write, reason);
+    if (!pass) {
+        job.rendered.store(0, std::memory_order_relaxed);
+        if (!reason.empty()) job.failed.store(true, std::memory_order_relaxed);
+        return;
+    }
+    job.passEnd.store(*pass, std::memory_order_release);
+    bool whole = true;
+    for (long at = 0; whole && at < job.seamFrames; at += kRenderBlockFrames)
+        whole = write(*pass + at,
+                      static_cast<int>(std::min<long>(kRenderBlockFrames, job.seamFrames - at)));
+    fluid_synth_system_reset(synth);
+    if (!whole) {
+        job.passEnd.store(-1, std::memory_order_relaxed);
+        job.rendered.store(0, std::memory_order_relaxed);
+        return;
+    }
+    job.done.store(true, std::memory_order_release);
+}
+
+// The render thread: the job a piece waits for first, else the oldest.
+void renderJobs() {
+    std::unique_lock<std::mutex> lock(g_renderer.lock);
+    for (;;) {
+        g_renderer.wake.wait(lock, [] { return g_renderer.quit || !g_renderer.jobs.empty(); });
+        if (g_renderer.quit) return;
+        auto next = std::find_if(g_renderer.jobs.begin(), g_renderer.jobs.end(),
+                                 [](const auto& job) { return job->wanted.load(); });
+        if (next == g_renderer.jobs.end()) next = g_renderer.jobs.begin();
+        g_renderer.current = *next;
+        g_renderer.jobs.erase(next);
+        lock.unlock();
+        renderJob(*g_renderer.current);
+        lock.lock();
+        // A job put aside for a piece that waited goes back in the queue, to start over.
+        Rendering& job = *g_renderer.current;
+        if (job.abandon.exchange(Rendering::Keep) == Rendering::Yield && !job.done)
+            g_renderer.jobs.push_back(g_renderer.current);
+        g_renderer.current.reset();
+    }
+}
+
+std::shared_ptr<Rendering> findRendering(std::span<const std::uint8_t> midi) {
+    const std::string key = renderedMidiName(midi);
+    for (const std::shared_ptr<Rendering>& r : g_synth.renderings)
+        if (r->key == key) return r;
+    return nullptr;
+}
+
+// A piece is to play the rendering: it is rendered first, before a job no piece waits for.
+void wantRendering(const std::shared_ptr<Rendering>& rendering) {
+    if (rendering->done.load()) return;
+    std::lock_guard<std::mutex> lock(g_renderer.lock);
+    rendering->wanted.store(true);
+    if (g_renderer.current && g_renderer.current != rendering && !g_renderer.current->wanted)
+        g_renderer.current->abandon.store(Rendering::Yield);
+    g_renderer.wake.notify_one();
+}
+
+void startRenderer() {
+    g_synth.renderSettings = newSynthSettings(g_synth.rate);
+    if (g_synth.renderSettings) {
+        fluid_settings_setint(g_synth.renderSettings, "synth.midi-channels", kBankChannels);
+        g_synth.renderSynth = new_fluid_synth(g_synth.renderSettings);
+    }
+    std::string reason;
+    if (!g_synth.renderSynth || !loadSoundFonts(g_synth.renderSynth, g_synth.fonts, reason)) {
+        // Every piece is then synthesised as it plays.
+        if (g_synth.renderSynth) delete_fluid_synth(g_synth.renderSynth);
+        g_synth.renderSynth = nullptr;
+        return;
+    }
+    g_renderer.quit = false;
+    g_renderer.thread = std::thread(renderJobs);
+}
+
+void stopRenderer() {
+    if (g_renderer.thread.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(g_renderer.lock);
+            g_renderer.quit = true;
+            if (g_renderer.current) g_renderer.current->abandon.store(Rendering::Drop);
+            g_renderer.wake.notify_one();
+        }
+        g_renderer.thread.join();
+    }
+    g_renderer.jobs.clear();
+    g_renderer.current.reset();
+    g_renderer.quit = false;
+    g_synth.renderings.clear();
+    if (g_synth.renderSynth) delete_fluid_synth(g_synth.renderSynth);
+    if (g_synth.renderSettings) delete_fluid_settings(g_synth.renderSettings);
+    g_synth.renderSynth = nullptr;
+    g_synth.renderSettings = nullptr;
 }
 
 // What the synthesiser's libraries said while their output is held: the main thread's own,
@@ -283,6 +521,49 @@ std::string releaseSynthOutput() {
 bool playerTookPiece(fluid_player_t* player) {
     return fluid_player_get_status(player) == FLUID_PLAYER_PLAYING &&
            fluid_player_get_total_ticks(player) > 0;
+}
+
+std::optional<long> renderPass(fluid_synth_t* synth, std::span<const std::uint8_t> playable,
+                               long passFrames, int blockFrames, bool holdOutput,
+                               const std::function<bool(long at, int frames)>& write,
+                               std::string& reason) {
+    fluid_player_t* player = new_fluid_player(synth);
+    if (!player || fluid_player_add_mem(player, playable.data(), playable.size()) != FLUID_OK ||
+        fluid_player_play(player) != FLUID_OK) {
+        if (player) delete_fluid_player(player);
+        reason = "the synthesiser cannot play the file";
+        return std::nullopt;
+    }
+    // One pass ends at the end of the piece's last track: there the player, which loops, starts
+    // it over, and what still rings is cut off. Played once, the player would go on until the
+    // last notes have faded, seconds later; its end only counts when it comes first.
+    long frames = 0;
+    bool abandoned = false;
+    while (!abandoned && frames < passFrames &&
+           (frames == 0 || fluid_player_get_status(player) == FLUID_PLAYER_PLAYING)) {
+        const int block = static_cast<int>(std::min<long>(blockFrames, passFrames - frames));
+        if (frames == 0 && holdOutput) holdSynthOutput();
+        abandoned = !write(frames, block);
+        if (frames == 0) {
+            // The player reads the piece in its first block: one it refuses would be silence.
+            const std::string said = holdOutput ? releaseSynthOutput() : std::string();
+            if (!abandoned && !playerTookPiece(player)) {
+                fluid_player_stop(player);
+                delete_fluid_player(player);
+                reason = "the synthesiser cannot play the file" +
+                         (said.empty() ? std::string() : " (" + said + ")");
+                return std::nullopt;
+            }
+        }
+        frames += block;
+    }
+    fluid_player_stop(player);
+    delete_fluid_player(player);
+    if (abandoned) {
+        reason.clear();
+        return std::nullopt;
+    }
+    return frames;
 }
 
 fluid_settings_t* newSynthSettings(double rate) {
@@ -376,12 +657,16 @@ bool startSynth(const std::string& soundFonts, std::string& reason) {
     for (int p = 0; p < kPieces; ++p)
         g_synth.pieces[p].firstChannel = p * kBankChannels;
     g_synth.channels = channels;
+    g_synth.rate = rate;
+    g_synth.fonts = soundFonts;
     g_synth.lock = SDL_CreateMutex();
+    startRenderer();
     Mix_HookMusic(renderMusic, nullptr);
     return true;
 }
 
 void stopSynth() {
+    stopRenderer();
     if (g_synth.lock) {
         Mix_HookMusic(nullptr, nullptr); // returns once the audio thread has left the hook
         dropEveryPlayer();
@@ -408,6 +693,70 @@ bool midiPlayable(std::span<const std::uint8_t> midi, std::string& reason) {
     return false;
 }
 
+void prepareMidi(std::span<const std::uint8_t> midi) {
+    if (!synthReady() || !g_synth.renderSynth) return;
+    if (const std::shared_ptr<Rendering> known = findRendering(midi)) {
+        ++known->holders;
+        return;
+    }
+    std::string reason;
+    const std::optional<double> seconds = midiSeconds(midi, reason);
+    std::optional<std::vector<std::uint8_t>> playable = playableMidi(midi, reason);
+    if (!seconds || !playable) return;
+    auto rendering = std::make_shared<Rendering>();
+    rendering->key = renderedMidiName(midi);
+    rendering->midi = std::move(*playable);
+    rendering->passFrames = std::max(1L, std::lround(*seconds * g_synth.rate));
+    rendering->seamFrames = g_synth.rate / 10;
+    rendering->holders = 1;
+    std::size_t held = 0;
+    for (const std::shared_ptr<Rendering>& r : g_synth.renderings)
+        held += r->bytes();
+    if (rendering->bytes() > kMaxRenderingBytes || held + rendering->bytes() > kMaxRenderingsBytes)
+        return;
+    // Never written before it is rendered: its pages cost nothing until then.
+    rendering->samples.reset(new (std::nothrow) std::int16_t[rendering->bytes() / 2]);
+    if (!rendering->samples) return;
+    g_synth.renderings.push_back(rendering);
+    std::lock_guard<std::mutex> lock(g_renderer.lock);
+    g_renderer.jobs.push_back(std::move(rendering));
+    g_renderer.wake.notify_one();
+}
+
+void forgetMidi(std::span<const std::uint8_t> midi) {
+    const std::shared_ptr<Rendering> rendering = findRendering(midi);
+    if (!rendering || --rendering->holders > 0) return;
+    std::erase(g_synth.renderings, rendering);
+    // A piece that plays it keeps it; the render thread need not finish it for nobody.
+    std::lock_guard<std::mutex> lock(g_renderer.lock);
+    std::erase(g_renderer.jobs, rendering);
+    if (g_renderer.current == rendering && !rendering->wanted)
+        rendering->abandon.store(Rendering::Drop);
+}
+
+namespace {
+// Starts the file on the place: its rendering when it has one, else on the synthesiser.
+bool startOn(Piece& place, std::span<const std::uint8_t> midi,
+             std::span<const std::uint8_t> playable) {
+    std::shared_ptr<Rendering> rendering = findRendering(midi);
+    if (rendering && rendering->failed.load()) rendering.reset();
+    if (rendering) wantRendering(rendering);
+    SDL_LockMutex(g_synth.lock);
+    bool ok = true;
+    if (rendering) {
+        dropPlayer(place);
+        place.rendering = std::move(rendering);
+        place.position = 0;
+        place.looped = false;
+        place.started = ++g_synth.starts;
+    } else {
+        ok = startPiece(place, playable);
+    }
+    SDL_UnlockMutex(g_synth.lock);
+    return ok;
+}
+} // namespace
+
 bool playMidi(std::span<const std::uint8_t> midi, std::string& reason) {
     if (!synthReady()) {
         reason = "no synthesiser";
@@ -416,9 +765,7 @@ bool playMidi(std::span<const std::uint8_t> midi, std::string& reason) {
     // Prepared before the lock is taken: the audio thread never waits on a copy.
     const std::optional<std::vector<std::uint8_t>> playable = playableMidi(midi, reason);
     if (!playable) return false;
-    SDL_LockMutex(g_synth.lock);
-    const bool ok = startPiece(g_synth.pieces[0], *playable);
-    SDL_UnlockMutex(g_synth.lock);
+    const bool ok = startOn(g_synth.pieces[0], midi, *playable);
     if (!ok) reason = "the synthesiser cannot play the file";
     return ok;
 }
@@ -430,7 +777,6 @@ bool playMidiOverPrimary(std::span<const std::uint8_t> midi, std::string& reason
     }
     const std::optional<std::vector<std::uint8_t>> playable = playableMidi(midi, reason);
     if (!playable) return false;
-    SDL_LockMutex(g_synth.lock);
     // A free place, or else the piece that has played longest gives way.
     Piece* place = nullptr;
     for (int p = 1; p < kPieces; ++p) {
@@ -441,8 +787,7 @@ bool playMidiOverPrimary(std::span<const std::uint8_t> midi, std::string& reason
         }
         if (!place || piece.started < place->started) place = &piece;
     }
-    const bool ok = startPiece(*place, *playable);
-    SDL_UnlockMutex(g_synth.lock);
+    const bool ok = startOn(*place, midi, *playable);
     if (!ok) reason = "the synthesiser cannot play the file";
     return ok;
 }
@@ -470,7 +815,8 @@ bool midiPlaying() {
 void setMidiVolume(int percent) {
     if (!synthReady()) return;
     SDL_LockMutex(g_synth.lock);
-    fluid_synth_set_gain(g_synth.synth, static_cast<float>(std::clamp(percent, 0, 100)) / 100.0f);
+    g_synth.volume = std::clamp(percent, 0, 100);
+    fluid_synth_set_gain(g_synth.synth, static_cast<float>(g_synth.volume) / 100.0f);
     SDL_UnlockMutex(g_synth.lock);
 }
 
@@ -478,4 +824,13 @@ int midiPlayingOverPrimary() {
     if (!synthReady()) return 0;
     return static_cast<int>(
         std::count_if(g_synth.pieces.begin() + 1, g_synth.pieces.end(), piecePlaying));
+}
+
+int midiRenderingsPending() {
+    return static_cast<int>(std::count_if(g_synth.renderings.begin(), g_synth.renderings.end(),
+                                          [](const auto& r) { return !r->done && !r->failed; }));
+}
+
+std::uint64_t midiFramesSynthesised() {
+    return g_synthesised.load();
 }

@@ -30,6 +30,17 @@ bool synthReady();
 // a piece only once it plays it, on the audio thread. False with the reason.
 bool midiPlayable(std::span<const std::uint8_t> midi, std::string& reason);
 
+// A piece a slot now holds (prepare) or no longer holds (forget). The native build renders a
+// piece once, on a thread of its own, as soon as a slot holds it, and plays and loops the
+// rendering from then on, so the synthesiser works only while it renders; a piece longer than
+// a rendering may be is synthesised as it plays. The browser's pieces are rendered already.
+void prepareMidi(std::span<const std::uint8_t> midi);
+void forgetMidi(std::span<const std::uint8_t> midi);
+// For tests and benchmarks: renderings not yet whole, and the frames the synthesisers have
+// written since start-up (the renderings' and what was synthesised as it played).
+int midiRenderingsPending();
+std::uint64_t midiFramesSynthesised();
+
 // Plays a standard MIDI file from its start, repeating without end, in place of the piece that
 // plays. The bytes are copied. False with the reason when the synthesiser cannot read it (in the
 // browser: when the piece has no rendering).

@@ -5,6 +5,10 @@
 
 #include <fluidsynth.h>
 
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
 #include <string>
 
 // New settings for a synthesiser at `rate` Hz, its players timed by the samples rendered (no
@@ -21,3 +25,16 @@ bool loadSoundFonts(fluid_synth_t* synth, const std::string& soundFonts, std::st
 // the synthesiser reads a piece only then, and a piece it refuses (or reads as one without a
 // tick) ends the player at once.
 bool playerTookPiece(fluid_player_t* player);
+
+// Plays one pass of a piece (as playableMidi gives it) on a synthesiser with its sound fonts and
+// nothing sounding: from the first tick until `passFrames` are rendered or the player ends,
+// whichever comes first, in blocks of at most `blockFrames`. `write(at, frames)` renders each
+// block with the caller's own write call; false from it abandons the pass. The notes still
+// ringing at the end go on sounding on the synthesiser, for the caller to render or reset. The
+// pass's length in frames, or nullopt with the reason (empty when abandoned). With `holdOutput`
+// the synthesiser's first error is given with the reason when it refuses the piece (for the
+// main thread only: holding redirects the process's standard error).
+std::optional<long> renderPass(fluid_synth_t* synth, std::span<const std::uint8_t> playable,
+                               long passFrames, int blockFrames, bool holdOutput,
+                               const std::function<bool(long at, int frames)>& write,
+                               std::string& reason);

@@ -75,6 +75,7 @@ void releaseSlot(int slot) {
     // slot; music playing over the primary has a copy of its own and goes on.
     if (s.effect) Mix_FreeChunk(s.effect);
     if (s.music && g_sound.primarySlot == slot) haltMidi();
+    if (s.music) forgetMidi(s.musicBytes);
     s = SoundSlot{};
     if (g_sound.primarySlot == slot) g_sound.primarySlot = -1;
 }
@@ -139,6 +140,7 @@ bool loadMusic(SoundSlot& slot, std::string_view path, std::string& reason, bool
         return false;
     }
     slot.music = true;
+    prepareMidi(slot.musicBytes);
     return true;
 }
 

@@ -23,10 +23,8 @@ constexpr int kOggSerial = 0x4d494449;
 struct Synthesiser {
     fluid_settings_t* settings = nullptr;
     fluid_synth_t* synth = nullptr;
-    fluid_player_t* player = nullptr;
 
     ~Synthesiser() {
-        if (player) delete_fluid_player(player);
         if (synth) delete_fluid_synth(synth);
         if (settings) delete_fluid_settings(settings);
     }
@@ -103,38 +101,18 @@ std::optional<RenderedPiece> synthesiseMidi(std::span<const std::uint8_t> midi,
         return std::nullopt;
     }
     if (!loadSoundFonts(s.synth, soundFonts, reason)) return std::nullopt;
-    s.player = new_fluid_player(s.synth);
-    if (!s.player ||
-        fluid_player_add_mem(s.player, playable->data(), playable->size()) != FLUID_OK ||
-        fluid_player_play(s.player) != FLUID_OK) {
-        reason = "the synthesiser cannot play the file";
-        return std::nullopt;
-    }
-
-    // One pass ends at the end of the piece's last track: there the engine's player, which
-    // loops, starts it over (within a block), and what still rings is cut off. Played once, the
-    // player would go on until the last notes have faded, seconds later; its end only counts
-    // when it comes first.
     RenderedPiece piece;
-    piece.samples.resize(static_cast<std::size_t>(passFrames + kSynthBlock) * kRenderChannels);
-    long frames = 0;
-    while (frames < passFrames &&
-           (frames == 0 || fluid_player_get_status(s.player) == FLUID_PLAYER_PLAYING)) {
-        float* at = piece.samples.data() + static_cast<std::ptrdiff_t>(frames) * kRenderChannels;
-        if (frames == 0) holdSynthOutput();
-        fluid_synth_write_float(s.synth, kSynthBlock, at, 0, 2, at, 1, 2);
-        if (frames == 0) {
-            // The player reads the piece in its first block: one it refuses would be silence.
-            const std::string said = releaseSynthOutput();
-            if (!playerTookPiece(s.player)) {
-                reason = "the synthesiser cannot play the file" +
-                         (said.empty() ? std::string() : " (" + said + ")");
-                return std::nullopt;
-            }
-        }
-        frames += kSynthBlock;
-    }
-    piece.samples.resize(static_cast<std::size_t>(std::min(frames, passFrames)) * kRenderChannels);
+    piece.samples.resize(static_cast<std::size_t>(passFrames) * kRenderChannels);
+    const std::optional<long> frames = renderPass(
+        s.synth, *playable, passFrames, kSynthBlock, true,
+        [&](long at, int count) {
+            float* to = piece.samples.data() + static_cast<std::ptrdiff_t>(at) * kRenderChannels;
+            fluid_synth_write_float(s.synth, count, to, 0, 2, to, 1, 2);
+            return true;
+        },
+        reason);
+    if (!frames) return std::nullopt;
+    piece.samples.resize(static_cast<std::size_t>(*frames) * kRenderChannels);
     return piece;
 }
 
