@@ -6,6 +6,8 @@
 #include <SDL.h>
 #include <SDL_mixer.h>
 #include <fluidsynth.h>
+#include <vorbis/codec.h>
+#include <vorbis/vorbisenc.h>
 
 #include <unistd.h>
 
@@ -42,37 +44,64 @@ constexpr std::array<int, 6> kResetControllers = {0, 7, 10, 32, 91, 93};
 // A piece is synthesised once, faster than real time, on a thread of its own, and its samples
 // are then played again and again: the synthesiser would otherwise work for as long as the
 // music plays, which is most of a game, at every click wait. The first samples are there within
-// a block, so a piece starts at once and plays while the rest is rendered ahead of it.
+// a few blocks, so a piece starts at once and plays while the rest is rendered ahead of it.
 //
-// What one rendering may hold, in 16-bit stereo: some 95 s at 44.1 kHz. A longer piece, or one
-// past what all renderings together may hold, is synthesised as it plays, as before.
-constexpr std::size_t kMaxRenderingBytes = 16u << 20;
-constexpr std::size_t kMaxRenderingsBytes = 32u << 20;
+// The samples are kept Vorbis-coded, as they are rendered: a tenth of their size, a few hundred
+// kilobytes a piece where 16-bit samples would take 5 MB for half a minute, for some 0.1 % of a
+// core to decode them as they play. At this quality the level and each octave band stay within
+// a fraction of a decibel of the synthesiser's.
+constexpr float kKeptQuality = 0.4f;
+// A piece longer than this is synthesised as it plays, as is one past what all renderings
+// together may hold (a few MB at this quality).
+constexpr double kMaxRenderedSeconds = 600;
+constexpr double kMaxRenderingsSeconds = 1800;
 // What the renderer writes at a time: what the mixer asks of the synthesiser at a time.
 constexpr int kRenderBlockFrames = 1024;
 constexpr int kRenderedChannels = 2;
+constexpr int kVorbisHeaders = 3;
+
+// Where one coded packet of a rendering is.
+struct PacketPlace {
+    std::uint32_t offset = 0;
+    std::uint32_t bytes = 0;
+    std::int64_t granule = 0;
+};
 
 // One pass of a piece as the synthesiser plays it, at the device's rate. The render thread
-// writes it; the audio thread reads what `rendered` says is there. Shared by the table of
-// renderings and the pieces that play it, so that a piece goes on when its slot lets go.
+// codes it packet by packet; the audio thread decodes what `packetCount` says is there. Shared
+// by the table of renderings and the pieces that play it, so that a piece goes on when its slot
+// lets go.
 struct Rendering {
     std::string key;                // renderedMidiName of the file's bytes
     std::vector<std::uint8_t> midi; // as playableMidi gives it
     long passFrames = 0;            // the piece's length: the most the pass may be
     long seamFrames = 0;            // the end's ringing notes, faded over the next pass's start
-    std::unique_ptr<std::int16_t[]> samples; // the pass, then its tail; untouched until written
-    int holders = 0;                         // slots that hold the piece (the main thread's)
-    std::atomic<long> rendered{0};           // frames of the pass written so far
-    std::atomic<long> passEnd{-1};           // the pass's frames, once it is whole
-    std::atomic<bool> done{false};           // the pass and its tail are whole
+    // Room for the packets, reserved whole and never moved, so the audio thread reads them
+    // while more are added; pages never written cost nothing.
+    std::unique_ptr<std::uint8_t[]> packetBytes;
+    std::size_t packetRoom = 0;
+    std::unique_ptr<PacketPlace[]> packets;
+    int packetSlots = 0;
+    std::unique_ptr<std::int16_t[]> tail; // seamFrames of stereo, after the pass
+    int holders = 0;                      // slots that hold the piece (the main thread's)
+    std::atomic<int> packetCount{0};      // packets written, the three headers first
+    std::atomic<long> passEnd{-1};        // the pass's frames, once it is whole
+    std::atomic<bool> done{false};        // every packet and the tail are written
     std::atomic<bool> failed{false};
     std::atomic<bool> wanted{false}; // a piece plays it: rendered before any other
     enum Abandon { Keep, Yield, Drop };
     std::atomic<int> abandon{Keep};
+};
 
-    std::size_t bytes() const {
-        return static_cast<std::size_t>(passFrames + seamFrames) * kRenderedChannels * 2;
-    }
+// A piece's own decoding of a rendering: the audio thread's once started.
+struct Decoding {
+    vorbis_info info;
+    vorbis_comment comment;
+    vorbis_dsp_state dsp;
+    vorbis_block block;
+    bool open = false;
+    int next = 0;    // the next packet to decode
+    long frames = 0; // frames of this pass given out
 };
 
 // The render thread and what it is given, under its own lock (never the audio thread's).
@@ -93,7 +122,7 @@ struct Piece {
     int lastTick = -1;         // to see the piece start over
     std::uint64_t started = 0; // when it was started, to find the oldest
     std::shared_ptr<Rendering> rendering;
-    long position = 0;   // the next frame of the pass to play (the audio thread's)
+    Decoding decoding;
     bool looped = false; // the pass has played through once: its tail sounds over its start
 };
 
@@ -205,43 +234,113 @@ int pieceEvent(void* data, fluid_midi_event_t* event) {
     return result;
 }
 
+void closeDecoding(Decoding& d) {
+    if (!d.open) return;
+    vorbis_block_clear(&d.block);
+    vorbis_dsp_clear(&d.dsp);
+    vorbis_comment_clear(&d.comment);
+    vorbis_info_clear(&d.info);
+    d.open = false;
+}
+
+ogg_packet packetAt(const Rendering& r, int index) {
+    const PacketPlace& place = r.packets[index];
+    ogg_packet packet{};
+    packet.packet = r.packetBytes.get() + place.offset;
+    packet.bytes = place.bytes;
+    packet.b_o_s = index == 0;
+    packet.granulepos = place.granule;
+    packet.packetno = index;
+    return packet;
+}
+
+// Reads the headers, once they are written.
+bool openDecoding(const Rendering& r, Decoding& d) {
+    if (r.packetCount.load(std::memory_order_acquire) < kVorbisHeaders) return false;
+    vorbis_info_init(&d.info);
+    vorbis_comment_init(&d.comment);
+    bool ok = true;
+    for (int k = 0; ok && k < kVorbisHeaders; ++k) {
+        ogg_packet header = packetAt(r, k);
+        ok = vorbis_synthesis_headerin(&d.info, &d.comment, &header) == 0;
+    }
+    ok = ok && d.info.channels == kRenderedChannels && vorbis_synthesis_init(&d.dsp, &d.info) == 0;
+    if (!ok) {
+        vorbis_comment_clear(&d.comment);
+        vorbis_info_clear(&d.info);
+        return false;
+    }
+    vorbis_block_init(&d.dsp, &d.block);
+    d.open = true;
+    d.next = kVorbisHeaders;
+    d.frames = 0;
+    return true;
+}
+
+std::int16_t toSample(float v) {
+    return static_cast<std::int16_t>(std::lrint(std::clamp(v * 32768.0f, -32768.0f, 32767.0f)));
+}
+
 // Adds the rendering's next frames to the output, from where the piece is, looping at the end
 // of the pass. While the pass is still being rendered and the piece has caught up with it, the
 // piece waits, silent, rather than skip what is not there yet.
 void mixRendering(Piece& piece, std::int16_t* out, int frames, int channels) {
     const Rendering& r = *piece.rendering;
-    const std::int16_t* samples = r.samples.get();
+    Decoding& d = piece.decoding;
+    if (r.failed.load(std::memory_order_relaxed)) return;
+    if (!d.open && !openDecoding(r, d)) return;
     const int volume = g_synth.volume;
+    const auto add = [](std::int16_t& into, int value) {
+        into = static_cast<std::int16_t>(std::clamp(into + value, -32768, 32767));
+    };
     int at = 0;
-    while (at < frames && !r.failed.load(std::memory_order_relaxed)) {
-        const bool done = r.done.load(std::memory_order_acquire);
+    while (at < frames) {
         const long passEnd = r.passEnd.load(std::memory_order_acquire);
-        const long end = passEnd >= 0 ? passEnd : r.rendered.load(std::memory_order_acquire);
-        if (piece.position >= end) {
-            if (!done || end == 0) break;
-            piece.position = 0;
+        const bool done = r.done.load(std::memory_order_acquire);
+        float** pcm = nullptr;
+        const int ready = vorbis_synthesis_pcmout(&d.dsp, &pcm);
+        if (passEnd >= 0 && d.frames >= passEnd) {
+            // What the coder adds past the end is not the piece's.
+            if (ready > 0) vorbis_synthesis_read(&d.dsp, ready);
+            if (!done || passEnd == 0) break;
+            vorbis_synthesis_restart(&d.dsp);
+            d.next = kVorbisHeaders;
+            d.frames = 0;
             piece.looped = true;
+            continue;
         }
-        const long count = std::min<long>(frames - at, end - piece.position);
+        if (ready <= 0) {
+            if (d.next >= r.packetCount.load(std::memory_order_acquire)) {
+                if (!done) break; // the renderer is behind: wait for it
+                // Every packet is decoded and still short of the end: as long as there was.
+                if (d.frames == 0) break;
+                vorbis_synthesis_restart(&d.dsp);
+                d.next = kVorbisHeaders;
+                d.frames = 0;
+                piece.looped = true;
+                continue;
+            }
+            ogg_packet packet = packetAt(r, d.next++);
+            if (vorbis_synthesis(&d.block, &packet) == 0) vorbis_synthesis_blockin(&d.dsp, &d.block);
+            continue;
+        }
+        long count = std::min<long>(ready, frames - at);
+        if (passEnd >= 0) count = std::min(count, passEnd - d.frames);
         for (long f = 0; f < count; ++f) {
-            const long from = piece.position + f;
-            int left = samples[from * 2], right = samples[from * 2 + 1];
+            int left = toSample(pcm[0][f]), right = toSample(pcm[1][f]);
+            const long from = d.frames + f;
             if (piece.looped && from < r.seamFrames) {
                 // The end's ringing notes die away over the start, as they would have: cut off
                 // at the seam they would click.
-                const long tail = (passEnd + from) * 2;
                 const long fade = r.seamFrames - from;
-                left += static_cast<int>(samples[tail] * fade / r.seamFrames);
-                right += static_cast<int>(samples[tail + 1] * fade / r.seamFrames);
+                left += static_cast<int>(r.tail[from * 2] * fade / r.seamFrames);
+                right += static_cast<int>(r.tail[from * 2 + 1] * fade / r.seamFrames);
             }
             if (volume != 100) {
                 left = left * volume / 100;
                 right = right * volume / 100;
             }
             std::int16_t* frame = out + static_cast<std::ptrdiff_t>(at + f) * channels;
-            const auto add = [](std::int16_t& into, int value) {
-                into = static_cast<std::int16_t>(std::clamp(into + value, -32768, 32767));
-            };
             if (channels == 1) {
                 add(frame[0], (left + right) / 2);
             } else {
@@ -249,8 +348,9 @@ void mixRendering(Piece& piece, std::int16_t* out, int frames, int channels) {
                 add(frame[1], right);
             }
         }
+        vorbis_synthesis_read(&d.dsp, static_cast<int>(count));
+        d.frames += count;
         at += static_cast<int>(count);
-        piece.position += count;
     }
 }
 
@@ -286,8 +386,14 @@ void renderMusic(void*, Uint8* stream, int bytes) {
     SDL_UnlockMutex(g_synth.lock);
 }
 
-void removePlayer(Piece& piece) {
+void leaveRendering(Piece& piece) {
+    closeDecoding(piece.decoding);
     piece.rendering.reset();
+    piece.looped = false;
+}
+
+void removePlayer(Piece& piece) {
+    leaveRendering(piece);
     if (!piece.player) return;
     fluid_player_stop(piece.player);
     delete_fluid_player(piece.player);
@@ -295,7 +401,7 @@ void removePlayer(Piece& piece) {
 }
 
 void dropPlayer(Piece& piece) {
-    piece.rendering.reset();
+    leaveRendering(piece);
     if (!piece.player) return;
     removePlayer(piece);
     // Notes held when the piece stopped, and the piece's programs and controllers, go with it.
@@ -305,6 +411,7 @@ void dropPlayer(Piece& piece) {
 void dropEveryPlayer() {
     for (Piece& piece : g_synth.pieces)
         removePlayer(piece);
+    if (!g_synth.synth) return;
     fluid_synth_system_reset(g_synth.synth);
     markDrumChannels();
 }
@@ -329,37 +436,109 @@ bool startPiece(Piece& piece, std::span<const std::uint8_t> midi) {
     return ok;
 }
 
-// Renders one job on the render thread's synthesiser: the pass, published block by block, then
+// The coder of one rendering, on the render thread; cleared whichever step it stopped at.
+struct Coder {
+    vorbis_info info;
+    vorbis_comment comment;
+    vorbis_dsp_state dsp;
+    vorbis_block block;
+    bool analysing = false;
+
+    Coder() {
+        vorbis_info_init(&info);
+        vorbis_comment_init(&comment);
+    }
+    ~Coder() {
+        if (analysing) {
+            vorbis_block_clear(&block);
+            vorbis_dsp_clear(&dsp);
+        }
+        vorbis_comment_clear(&comment);
+        vorbis_info_clear(&info);
+    }
+};
+
+// Adds a packet after those written; false when there is no room left for it.
+bool appendPacket(Rendering& job, const ogg_packet& packet) {
+    const int index = job.packetCount.load(std::memory_order_relaxed);
+    const std::uint32_t offset =
+        index == 0 ? 0 : job.packets[index - 1].offset + job.packets[index - 1].bytes;
+    if (index >= job.packetSlots || packet.bytes < 0 ||
+        offset + static_cast<std::size_t>(packet.bytes) > job.packetRoom)
+        return false;
+    std::copy_n(packet.packet, packet.bytes, job.packetBytes.get() + offset);
+    job.packets[index] = {offset, static_cast<std::uint32_t>(packet.bytes), packet.granulepos};
+    job.packetCount.store(index + 1, std::memory_order_release);
+    return true;
+}
+
+// Codes what the analysis holds; false when a packet found no room.
+bool drainCoder(Coder& c, Rendering& job) {
+    ogg_packet packet;
+    while (vorbis_analysis_blockout(&c.dsp, &c.block) == 1) {
+        vorbis_analysis(&c.block, nullptr);
+        vorbis_bitrate_addblock(&c.block);
+        while (vorbis_bitrate_flushpacket(&c.dsp, &packet))
+            if (!appendPacket(job, packet)) return false;
+    }
+    return true;
+}
+
+// Renders one job on the render thread's synthesiser and codes it as it goes: the pass, then
 // its tail. Abandoned, it is left as it was before it began.
 void renderJob(Rendering& job) {
     fluid_synth_t* synth = g_synth.renderSynth;
     fluid_synth_system_reset(synth);
-    std::int16_t* samples = job.samples.get();
+    Coder c;
+    bool room = vorbis_encode_init_vbr(&c.info, kRenderedChannels, g_synth.rate, kKeptQuality) == 0;
+    if (room) {
+        vorbis_analysis_init(&c.dsp, &c.info);
+        vorbis_block_init(&c.dsp, &c.block);
+        c.analysing = true;
+        ogg_packet identification, comments, codebooks;
+        vorbis_analysis_headerout(&c.dsp, &c.comment, &identification, &comments, &codebooks);
+        room = appendPacket(job, identification) && appendPacket(job, comments) &&
+               appendPacket(job, codebooks);
+    }
+    std::array<float, kRenderBlockFrames * kRenderedChannels> block;
     const auto write = [&](long at, int frames) {
-        if (job.abandon.load(std::memory_order_relaxed) != Rendering::Keep) return false;
-        std::int16_t* to = samples + at * kRenderedChannels;
-        fluid_synth_write_s16(synth, frames, to, 0, 2, to, 1, 2);
+        if (!room || job.abandon.load(std::memory_order_relaxed) != Rendering::Keep) return false;
+        fluid_synth_write_float(synth, frames, block.data(), 0, 2, block.data(), 1, 2);
         g_synthesised.fetch_add(frames, std::memory_order_relaxed);
-        job.rendered.store(at + frames, std::memory_order_release);
-        return true;
+        if (at >= job.passFrames) {
+            // The tail, after the pass, is kept as it is: it is short.
+            for (int f = 0; f < frames * kRenderedChannels; ++f)
+                job.tail[(at - job.passFrames) * kRenderedChannels + f] = toSample(block[f]);
+            return true;
+        }
+        float** into = vorbis_analysis_buffer(&c.dsp, frames);
+        for (int f = 0; f < frames; ++f) {
+            into[0][f] = block[f * 2];
+            into[1][f] = block[f * 2 + 1];
+        }
+        vorbis_analysis_wrote(&c.dsp, frames);
+        room = drainCoder(c, job);
+        return room;
     };
     std::string reason;
     const std::optional<long> pass =
         renderPass(synth, job.midi, job.passFrames, kRenderBlockFrames, false, write, reason);
-    if (!pass) {
-        job.rendered.store(0, std::memory_order_relaxed);
-        if (!reason.empty()) job.failed.store(true, std::memory_order_relaxed);
-        return;
+    bool whole = pass.has_value();
+    if (whole) {
+        vorbis_analysis_wrote(&c.dsp, 0); // the end of the pass
+        whole = drainCoder(c, job);
     }
-    job.passEnd.store(*pass, std::memory_order_release);
-    bool whole = true;
+    if (whole) job.passEnd.store(*pass, std::memory_order_release);
+    // The tail follows the pass in the synthesiser, wherever the pass ended.
     for (long at = 0; whole && at < job.seamFrames; at += kRenderBlockFrames)
-        whole = write(*pass + at,
+        whole = write(job.passFrames + at,
                       static_cast<int>(std::min<long>(kRenderBlockFrames, job.seamFrames - at)));
     fluid_synth_system_reset(synth);
     if (!whole) {
+        job.packetCount.store(0, std::memory_order_relaxed);
         job.passEnd.store(-1, std::memory_order_relaxed);
-        job.rendered.store(0, std::memory_order_relaxed);
+        // No room, or a piece the synthesiser refused: only an abandoned job is tried again.
+        if (job.abandon.load() == Rendering::Keep) job.failed.store(true);
         return;
     }
     job.done.store(true, std::memory_order_release);
@@ -402,23 +581,6 @@ void wantRendering(const std::shared_ptr<Rendering>& rendering) {
     if (g_renderer.current && g_renderer.current != rendering && !g_renderer.current->wanted)
         g_renderer.current->abandon.store(Rendering::Yield);
     g_renderer.wake.notify_one();
-}
-
-void startRenderer() {
-    g_synth.renderSettings = newSynthSettings(g_synth.rate);
-    if (g_synth.renderSettings) {
-        fluid_settings_setint(g_synth.renderSettings, "synth.midi-channels", kBankChannels);
-        g_synth.renderSynth = new_fluid_synth(g_synth.renderSettings);
-    }
-    std::string reason;
-    if (!g_synth.renderSynth || !loadSoundFonts(g_synth.renderSynth, g_synth.fonts, reason)) {
-        // Every piece is then synthesised as it plays.
-        if (g_synth.renderSynth) delete_fluid_synth(g_synth.renderSynth);
-        g_synth.renderSynth = nullptr;
-        return;
-    }
-    g_renderer.quit = false;
-    g_renderer.thread = std::thread(renderJobs);
 }
 
 void stopRenderer() {
@@ -615,26 +777,55 @@ std::string noSynthLoadReason(const std::string& soundFonts) {
     return "no sound font for the MIDI synthesiser (looked for " + soundFonts + ")";
 }
 
-bool startSynth(const std::string& soundFonts, std::string& reason) {
+// The synthesiser for pieces played as they are synthesised, made the first time one is: most
+// games never need it, and each synthesiser keeps its own copy of the sound fonts' instruments.
+bool startLiveSynth() {
     if (g_synth.synth) return true;
+    g_synth.settings = newSynthSettings(g_synth.rate);
+    fluid_synth_t* synth = g_synth.settings ? new_fluid_synth(g_synth.settings) : nullptr;
+    std::string reason;
+    if (!synth || !loadSoundFonts(synth, g_synth.fonts, reason)) {
+        if (synth) delete_fluid_synth(synth);
+        if (g_synth.settings) delete_fluid_settings(g_synth.settings);
+        g_synth.settings = nullptr;
+        return false;
+    }
+    fluid_synth_set_gain(synth, static_cast<float>(g_synth.volume) / 100.0f);
+    for (std::size_t k = 0; k < kResetControllers.size(); ++k)
+        fluid_synth_get_cc(synth, 0, kResetControllers[k], &g_synth.controllerStart[k]);
+    SDL_LockMutex(g_synth.lock);
+    g_synth.synth = synth;
+    markDrumChannels();
+    SDL_UnlockMutex(g_synth.lock);
+    return true;
+}
+
+bool startSynth(const std::string& soundFonts, std::string& reason) {
+    if (g_synth.lock) return true;
     int rate = 44100, channels = 2;
     Uint16 format = AUDIO_S16SYS;
     if (Mix_QuerySpec(&rate, &format, &channels) == 0 || format != AUDIO_S16SYS) {
         reason = "the mixer is not open for 16-bit output";
         return false;
     }
-    g_synth.settings = newSynthSettings(rate);
-    if (!g_synth.settings) {
+    g_synth.rate = rate;
+    g_synth.channels = channels;
+    g_synth.fonts = soundFonts;
+    // The sound fonts are tried here, on the renderer's synthesiser, so that the player is told
+    // at start-up when there is no music.
+    g_synth.renderSettings = newSynthSettings(rate);
+    if (!g_synth.renderSettings) {
         reason = "no memory for the synthesiser";
         return false;
     }
-    g_synth.synth = new_fluid_synth(g_synth.settings);
-    if (!g_synth.synth) {
+    fluid_settings_setint(g_synth.renderSettings, "synth.midi-channels", kBankChannels);
+    g_synth.renderSynth = new_fluid_synth(g_synth.renderSettings);
+    if (!g_synth.renderSynth) {
         reason = "the synthesiser cannot be made";
         stopSynth();
         return false;
     }
-    if (!loadSoundFonts(g_synth.synth, soundFonts, reason)) {
+    if (!loadSoundFonts(g_synth.renderSynth, soundFonts, reason)) {
         stopSynth();
         return false;
     }
@@ -651,16 +842,11 @@ bool startSynth(const std::string& soundFonts, std::string& reason) {
         stopSynth();
         return false;
     }
-    markDrumChannels();
-    for (std::size_t k = 0; k < kResetControllers.size(); ++k)
-        fluid_synth_get_cc(g_synth.synth, 0, kResetControllers[k], &g_synth.controllerStart[k]);
     for (int p = 0; p < kPieces; ++p)
         g_synth.pieces[p].firstChannel = p * kBankChannels;
-    g_synth.channels = channels;
-    g_synth.rate = rate;
-    g_synth.fonts = soundFonts;
     g_synth.lock = SDL_CreateMutex();
-    startRenderer();
+    g_renderer.quit = false;
+    g_renderer.thread = std::thread(renderJobs);
     Mix_HookMusic(renderMusic, nullptr);
     return true;
 }
@@ -680,7 +866,7 @@ void stopSynth() {
 }
 
 bool synthReady() {
-    return g_synth.synth != nullptr && g_synth.lock != nullptr;
+    return g_synth.lock != nullptr;
 }
 
 bool midiPlayable(std::span<const std::uint8_t> midi, std::string& reason) {
@@ -703,20 +889,25 @@ void prepareMidi(std::span<const std::uint8_t> midi) {
     const std::optional<double> seconds = midiSeconds(midi, reason);
     std::optional<std::vector<std::uint8_t>> playable = playableMidi(midi, reason);
     if (!seconds || !playable) return;
+    double held = 0;
+    for (const std::shared_ptr<Rendering>& r : g_synth.renderings)
+        held += static_cast<double>(r->passFrames) / g_synth.rate;
+    if (*seconds > kMaxRenderedSeconds || held + *seconds > kMaxRenderingsSeconds) return;
     auto rendering = std::make_shared<Rendering>();
     rendering->key = renderedMidiName(midi);
     rendering->midi = std::move(*playable);
     rendering->passFrames = std::max(1L, std::lround(*seconds * g_synth.rate));
     rendering->seamFrames = g_synth.rate / 10;
     rendering->holders = 1;
-    std::size_t held = 0;
-    for (const std::shared_ptr<Rendering>& r : g_synth.renderings)
-        held += r->bytes();
-    if (rendering->bytes() > kMaxRenderingBytes || held + rendering->bytes() > kMaxRenderingsBytes)
-        return;
-    // Never written before it is rendered: its pages cost nothing until then.
-    rendering->samples.reset(new (std::nothrow) std::int16_t[rendering->bytes() / 2]);
-    if (!rendering->samples) return;
+    // Reserved, never written before it is rendered: pages cost nothing until then. A byte a
+    // frame is some 350 kbit/s, far more than the coder gives at this quality; a packet is at
+    // least 128 frames.
+    rendering->packetRoom = static_cast<std::size_t>(rendering->passFrames);
+    rendering->packetSlots = static_cast<int>(rendering->passFrames / 128 + 64);
+    rendering->packetBytes.reset(new (std::nothrow) std::uint8_t[rendering->packetRoom]);
+    rendering->packets.reset(new (std::nothrow) PacketPlace[rendering->packetSlots]);
+    rendering->tail.reset(new (std::nothrow) std::int16_t[rendering->seamFrames * 2]());
+    if (!rendering->packetBytes || !rendering->packets || !rendering->tail) return;
     g_synth.renderings.push_back(rendering);
     std::lock_guard<std::mutex> lock(g_renderer.lock);
     g_renderer.jobs.push_back(std::move(rendering));
@@ -741,16 +932,16 @@ bool startOn(Piece& place, std::span<const std::uint8_t> midi,
     std::shared_ptr<Rendering> rendering = findRendering(midi);
     if (rendering && rendering->failed.load()) rendering.reset();
     if (rendering) wantRendering(rendering);
+    if (!rendering && !startLiveSynth()) return false;
     SDL_LockMutex(g_synth.lock);
     bool ok = true;
     if (rendering) {
         dropPlayer(place);
         place.rendering = std::move(rendering);
-        place.position = 0;
         place.looped = false;
         place.started = ++g_synth.starts;
     } else {
-        ok = startPiece(place, playable);
+        ok = g_synth.synth && startPiece(place, playable);
     }
     SDL_UnlockMutex(g_synth.lock);
     return ok;
@@ -816,7 +1007,8 @@ void setMidiVolume(int percent) {
     if (!synthReady()) return;
     SDL_LockMutex(g_synth.lock);
     g_synth.volume = std::clamp(percent, 0, 100);
-    fluid_synth_set_gain(g_synth.synth, static_cast<float>(g_synth.volume) / 100.0f);
+    if (g_synth.synth)
+        fluid_synth_set_gain(g_synth.synth, static_cast<float>(g_synth.volume) / 100.0f);
     SDL_UnlockMutex(g_synth.lock);
 }
 

@@ -70,9 +70,9 @@ TEST_F(SoundTest, APieceTooLongToRenderIsSynthesisedAsItPlays) {
     recordToDisk();
     ASSERT_TRUE(startSound());
     const OutputFormat format = outputFormat();
-    // Two minutes of stereo at 44.1 kHz are past what one rendering may hold.
+    // Eleven minutes are past what one rendering may hold.
     const TestNote note[] = {{0, 200, 60}};
-    ASSERT_TRUE(loadSoundSlot(0, putSound("morva_g0.mid", standardMidi(note, 120000)), true));
+    ASSERT_TRUE(loadSoundSlot(0, putSound("morva_g0.mid", standardMidi(note, 660000)), true));
     EXPECT_EQ(midiRenderingsPending(), 0);
     const std::uint64_t before = midiFramesSynthesised();
     const long start = recordedFrames(recordingFile, format);
