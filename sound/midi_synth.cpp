@@ -9,6 +9,7 @@
 #include <vorbis/codec.h>
 #include <vorbis/vorbisenc.h>
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -321,7 +322,8 @@ void mixRendering(Piece& piece, std::int16_t* out, int frames, int channels) {
                 continue;
             }
             ogg_packet packet = packetAt(r, d.next++);
-            if (vorbis_synthesis(&d.block, &packet) == 0) vorbis_synthesis_blockin(&d.dsp, &d.block);
+            if (vorbis_synthesis(&d.block, &packet) == 0)
+                vorbis_synthesis_blockin(&d.dsp, &d.block);
             continue;
         }
         long count = std::min<long>(ready, frames - at);
@@ -436,6 +438,13 @@ bool startPiece(Piece& piece, std::span<const std::uint8_t> midi) {
     return ok;
 }
 
+void freeRenderSynth() {
+    if (g_synth.renderSynth) delete_fluid_synth(g_synth.renderSynth);
+    if (g_synth.renderSettings) delete_fluid_settings(g_synth.renderSettings);
+    g_synth.renderSynth = nullptr;
+    g_synth.renderSettings = nullptr;
+}
+
 // The coder of one rendering, on the render thread; cleared whichever step it stopped at.
 struct Coder {
     vorbis_info info;
@@ -544,6 +553,24 @@ void renderJob(Rendering& job) {
     job.done.store(true, std::memory_order_release);
 }
 
+// The render thread's synthesiser, with its sound fonts and the instruments it read for the
+// pieces, is freed once there is nothing left to render, and made again for the next piece: a
+// game loads its music at start-up, and then plays it for hours. On the render thread, after
+// startSynth has made and tried the first.
+bool remakeRenderSynth() {
+    if (g_synth.renderSynth) return true;
+    g_synth.renderSettings = newSynthSettings(g_synth.rate);
+    if (g_synth.renderSettings) {
+        fluid_settings_setint(g_synth.renderSettings, "synth.midi-channels", kBankChannels);
+        g_synth.renderSynth = new_fluid_synth(g_synth.renderSettings);
+    }
+    std::string reason;
+    if (g_synth.renderSynth && loadSoundFonts(g_synth.renderSynth, g_synth.fonts, reason, false))
+        return true;
+    freeRenderSynth();
+    return false;
+}
+
 // The render thread: the job a piece waits for first, else the oldest.
 void renderJobs() {
     std::unique_lock<std::mutex> lock(g_renderer.lock);
@@ -556,13 +583,22 @@ void renderJobs() {
         g_renderer.current = *next;
         g_renderer.jobs.erase(next);
         lock.unlock();
-        renderJob(*g_renderer.current);
+        if (remakeRenderSynth())
+            renderJob(*g_renderer.current);
+        else
+            g_renderer.current->failed.store(true);
         lock.lock();
         // A job put aside for a piece that waited goes back in the queue, to start over.
         Rendering& job = *g_renderer.current;
         if (job.abandon.exchange(Rendering::Keep) == Rendering::Yield && !job.done)
             g_renderer.jobs.push_back(g_renderer.current);
         g_renderer.current.reset();
+        if (g_renderer.jobs.empty()) {
+            freeRenderSynth();
+            // Its instruments and tables are many small blocks among the game's: the pages they
+            // leave go back to the system, not to the peak of what the game holds.
+            malloc_trim(0);
+        }
     }
 }
 
@@ -597,10 +633,7 @@ void stopRenderer() {
     g_renderer.current.reset();
     g_renderer.quit = false;
     g_synth.renderings.clear();
-    if (g_synth.renderSynth) delete_fluid_synth(g_synth.renderSynth);
-    if (g_synth.renderSettings) delete_fluid_settings(g_synth.renderSettings);
-    g_synth.renderSynth = nullptr;
-    g_synth.renderSettings = nullptr;
+    freeRenderSynth();
 }
 
 // What the synthesiser's libraries said while their output is held: the main thread's own,
@@ -749,7 +782,8 @@ fluid_settings_t* newSynthSettings(double rate) {
     return settings;
 }
 
-bool loadSoundFonts(fluid_synth_t* synth, const std::string& soundFonts, std::string& reason) {
+bool loadSoundFonts(fluid_synth_t* synth, const std::string& soundFonts, std::string& reason,
+                    bool holdOutput) {
     int found = 0, loaded = 0;
     std::string firstError;
     std::string_view rest = soundFonts;
@@ -760,9 +794,9 @@ bool loadSoundFonts(fluid_synth_t* synth, const std::string& soundFonts, std::st
         std::error_code error;
         if (font.empty() || !std::filesystem::is_regular_file(font, error)) continue;
         ++found;
-        holdSynthOutput();
+        if (holdOutput) holdSynthOutput();
         if (fluid_synth_sfload(synth, font.c_str(), 1) != FLUID_FAILED) ++loaded;
-        const std::string said = releaseSynthOutput();
+        const std::string said = holdOutput ? releaseSynthOutput() : std::string();
         if (firstError.empty() && !said.empty()) firstError = font + ": " + said;
     }
     if (found == 0)
@@ -880,7 +914,7 @@ bool midiPlayable(std::span<const std::uint8_t> midi, std::string& reason) {
 }
 
 void prepareMidi(std::span<const std::uint8_t> midi) {
-    if (!synthReady() || !g_synth.renderSynth) return;
+    if (!synthReady()) return;
     if (const std::shared_ptr<Rendering> known = findRendering(midi)) {
         ++known->holders;
         return;

@@ -18,8 +18,9 @@
 fluid_settings_t* newSynthSettings(double rate);
 
 // Loads the sound fonts of a list separated by ':' or ';', each over the ones before. True when
-// at least one loads; else false with the reason.
-bool loadSoundFonts(fluid_synth_t* synth, const std::string& soundFonts, std::string& reason);
+// at least one loads; else false with the reason. `holdOutput` as for renderPass.
+bool loadSoundFonts(fluid_synth_t* synth, const std::string& soundFonts, std::string& reason,
+                    bool holdOutput = true);
 
 // Whether the player took its piece, after the first block rendered since fluid_player_play:
 // the synthesiser reads a piece only then, and a piece it refuses (or reads as one without a
