@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string_view>
@@ -196,6 +197,9 @@ void flacMetadata(const FLAC__StreamDecoder*, const FLAC__StreamMetadata* metada
 
 void flacError(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus status, void* data) {
     auto& d = *static_cast<RecordedDecoder*>(data);
+    // Bytes that are no frame (a tag some tools append) are skipped, as a hole in an Ogg
+    // stream is: the search moves on through the file and ends at its end.
+    if (status == FLAC__STREAM_DECODER_ERROR_STATUS_LOST_SYNC) return;
     if (d.flacProblem.empty())
         d.flacProblem = std::string("the FLAC stream is damaged (") +
                         FLAC__StreamDecoderErrorStatusString[status] + ")";

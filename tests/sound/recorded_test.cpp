@@ -224,6 +224,15 @@ TEST(RecordedSound, DamagedFilesAreRefusedWithAReason) {
     }
     for (const DamageCase& c : cases)
         expectRefusedOrPlayable(c);
+
+    // A tag some tools append after the last FLAC frame is skipped: the sound plays whole.
+    std::vector<std::uint8_t> tagged = flac;
+    tagged.insert(tagged.end(), {'T', 'A', 'G'});
+    tagged.resize(tagged.size() + 125, ' ');
+    std::string reason;
+    Decoder d(openRecorded(tagged, reason));
+    ASSERT_TRUE(d) << reason;
+    EXPECT_EQ(readAll(*d, reason).size(), tone.size()) << reason;
 }
 
 TEST(RecordedSound, AHeaderClaimingHoursIsTakenAsALengthOnlyAndReadingStopsAtTheEnd) {
