@@ -31,6 +31,7 @@ fi
 # Inputs long enough for a page of 2048 bytes plus its tail, or both demo blocks.
 declare -A max_len=([scenario]=20000 [checkpoint]=1024 [moment]=32768 [save]=65536 [read_pages]=4096 [picture]=65536 [recorded]=16384 [tags]=4200 [replay]=4096 [tools]=20000 [font]=4096)
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/fuzz/lsan.supp:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 failed=0
 passed=0

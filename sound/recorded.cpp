@@ -42,21 +42,24 @@ struct MemoryInput {
 };
 
 std::size_t readMemory(MemoryInput& in, void* to, std::size_t wanted) {
-    const std::size_t n = std::min(wanted, in.bytes.size() - in.at);
+    const std::size_t n = in.at < in.bytes.size() ? std::min(wanted, in.bytes.size() - in.at) : 0;
     if (n) std::memcpy(to, in.bytes.data() + in.at, n);
     in.at += n;
     return n;
 }
 
-// Moves to `offset` from the start (whence 0), the position (1) or the end (2). False when
-// the place is outside the bytes, which then keep their position.
+// Moves to `offset` from the start (whence 0), the position (1) or the end (2). As with a file,
+// a place past the end may be sought (reads there give nothing); one before the start may not.
 bool seekMemory(MemoryInput& in, std::int64_t offset, int whence) {
+    // Within what a position holds, also where it has 32 bits (the browser's).
+    constexpr std::int64_t kFar = static_cast<std::int64_t>(std::min<std::uint64_t>(
+        std::numeric_limits<std::size_t>::max() / 2, std::uint64_t{1} << 62));
     const std::int64_t size = static_cast<std::int64_t>(in.bytes.size());
     const std::int64_t base = whence == SEEK_SET   ? 0
                               : whence == SEEK_CUR ? static_cast<std::int64_t>(in.at)
                               : whence == SEEK_END ? size
                                                    : -1;
-    if (base < 0 || offset < -base || offset > size - base) return false;
+    if (base < 0 || offset < -base || offset > kFar - base) return false;
     in.at = static_cast<std::size_t>(base + offset);
     return true;
 }
@@ -232,6 +235,12 @@ bool openVorbis(RecordedDecoder& d, std::string& reason) {
     d.channels = info->channels;
     if (const ogg_int64_t total = ov_pcm_total(&d.vorbis, -1); total > 0)
         d.frames = static_cast<std::uint64_t>(total);
+    // Read from the start as every rewind reads it: where the open leaves the stream, bytes
+    // between its headers and its sound may end it before any sound.
+    if (ov_raw_seek(&d.vorbis, 0) != 0) {
+        reason = "the Vorbis stream cannot be read from its start";
+        return false;
+    }
     return true;
 }
 
