@@ -235,12 +235,6 @@ bool openVorbis(RecordedDecoder& d, std::string& reason) {
     d.channels = info->channels;
     if (const ogg_int64_t total = ov_pcm_total(&d.vorbis, -1); total > 0)
         d.frames = static_cast<std::uint64_t>(total);
-    // Read from the start as every rewind reads it: where the open leaves the stream, bytes
-    // between its headers and its sound may end it before any sound.
-    if (ov_raw_seek(&d.vorbis, 0) != 0) {
-        reason = "the Vorbis stream cannot be read from its start";
-        return false;
-    }
     return true;
 }
 
