@@ -258,3 +258,30 @@ TEST(RecordedSound, AHeaderClaimingHoursIsTakenAsALengthOnlyAndReadingStopsAtThe
         EXPECT_LE(all.size(), tone.size() + 4096) << "only what the file holds is read";
     }
 }
+
+// Vorbis keeps 5.1 as left, centre, right, back left, back right, low frequency; the decoder
+// gives a WAV file's order (left, right, centre, low frequency, back left, back right), the
+// order the device's conversion takes.
+TEST(RecordedSound, SixVorbisChannelsComeInTheOrderOfAWavFile) {
+    constexpr int kRate = 44100;
+    const double tones[6] = {400, 1000, 1600, 2200, 2800, 200}; // by the file's own channel
+    const std::size_t frames = kRate / 2;
+    std::vector<float> file(frames * 6);
+    for (std::size_t i = 0; i < frames; ++i)
+        for (int c = 0; c < 6; ++c)
+            file[i * 6 + static_cast<std::size_t>(c)] = static_cast<float>(
+                0.3 * std::sin(2 * std::numbers::pi * tones[c] * static_cast<double>(i) / kRate));
+    std::string reason;
+    const std::vector<std::uint8_t> bytes = encodeTestVorbis(file, 6, kRate);
+    Decoder d(openRecorded(bytes, reason));
+    ASSERT_TRUE(d) << reason;
+    const std::vector<float> all = readAll(*d, reason);
+    ASSERT_EQ(all.size(), file.size()) << reason;
+    const int fromFile[6] = {0, 2, 1, 5, 3, 4}; // WAV channel -> the file's
+    for (int c = 0; c < 6; ++c) {
+        EXPECT_GT(toneLevel(all, 6, c, kRate, tones[fromFile[c]]), 0.2) << "channel " << c;
+        if (fromFile[c] != c) {
+            EXPECT_LT(toneLevel(all, 6, c, kRate, tones[c]), 0.05) << "channel " << c;
+        }
+    }
+}
