@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     cmake g++ clang libclang-rt-14-dev pkg-config make
     libsdl2-dev libsdl2-mixer-dev libsdl2-ttf-dev libsdl2-image-dev libfontconfig-dev libfluidsynth-dev
-    libvorbis-dev libspeechd-dev speech-dispatcher
+    libvorbis-dev libopusfile-dev libflac-dev libspeechd-dev speech-dispatcher
     libgraphviz-dev librsvg2-bin
     zlib1g-dev fonts-ipafont-gothic fontconfig timgm6mb-soundfont libgl1-mesa-dri
     libgtest-dev libgmock-dev googletest libbenchmark-dev

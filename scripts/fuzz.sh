@@ -10,7 +10,7 @@ root=$(pwd)
 seconds=${1:-60}
 shift || true
 build=$root/build-fuzz
-all_targets=(scenario checkpoint tags replay moment save read_pages picture tools font)
+all_targets=(scenario checkpoint tags replay moment save read_pages picture recorded tools font)
 targets=("$@")
 ((${#targets[@]})) || targets=("${all_targets[@]}")
 
@@ -29,8 +29,9 @@ if ! cmake --build "$build" -j"$(nproc)" --target fuzz_all >"$build/build.log" 2
 fi
 
 # Inputs long enough for a page of 2048 bytes plus its tail, or both demo blocks.
-declare -A max_len=([scenario]=20000 [checkpoint]=1024 [moment]=32768 [save]=65536 [read_pages]=4096 [picture]=65536 [tags]=4200 [replay]=4096 [tools]=20000 [font]=4096)
+declare -A max_len=([scenario]=20000 [checkpoint]=1024 [moment]=32768 [save]=65536 [read_pages]=4096 [picture]=65536 [recorded]=16384 [tags]=4200 [replay]=4096 [tools]=20000 [font]=4096)
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/fuzz/lsan.supp:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 failed=0
 passed=0

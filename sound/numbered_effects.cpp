@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "base/files.h"
+#include "sound/sound_files.h"
 
 namespace fs = std::filesystem;
 
@@ -20,7 +21,9 @@ int slotOfName(std::string_view name) {
     std::string extension(name.substr(dot));
     for (char& c : extension)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (extension != ".wav" && extension != ".mid") return -1;
+    if (std::find(kNumberedEffectEndings.begin(), kNumberedEffectEndings.end(), extension) ==
+        kNumberedEffectEndings.end())
+        return -1;
     const std::string_view stem = name.substr(0, dot);
     std::size_t digits = stem.size();
     while (digits > 0 && std::isdigit(static_cast<unsigned char>(stem[digits - 1])))

@@ -18,6 +18,6 @@ struct NumberedEffect {
 
 // The effects of the folder's Sound/ (the game folder's path; "." for the current folder), one
 // a slot in rising order. A file counts when its name is NAME + a number from 53 to 99 (no
-// leading zero) + ".wav" or ".mid" in any letter case, and it is a regular file; of two for one
-// slot the first by name is taken.
+// leading zero) + one of kNumberedEffectEndings (".wav", ".mid", ".ogg", ".opus", ".flac") in any
+// letter case, and it is a regular file; of two for one slot the first by name is taken.
 std::vector<NumberedEffect> findNumberedEffects(const std::string& gameFolder);

@@ -4,6 +4,8 @@
 #include "base/message.h"
 #include "sound/midi_check.h"
 #include "sound/midi_synth.h"
+#include "sound/recorded.h"
+#include "sound/sound_files.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
@@ -14,6 +16,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -227,10 +230,112 @@ bool isMidi(const std::vector<std::uint8_t>& b) {
     return b.size() >= 4 && std::string_view(reinterpret_cast<const char*>(b.data()), 4) == "MThd";
 }
 
+const char* formatName(RecordedFormat format) {
+    switch (format) {
+    case RecordedFormat::Vorbis:
+        return "Ogg Vorbis";
+    case RecordedFormat::Opus:
+        return "Ogg Opus";
+    case RecordedFormat::Flac:
+        return "FLAC";
+    }
+    return "recorded";
+}
+
+// Refuses a recorded effect of `frames` frames, as its header tells or (while `decoding`) as
+// decoded so far, that would exceed the bounds above. Empty when it may be loaded.
+std::string recordedTooCostly(RecordedFormat format, std::uint64_t frames, int rate, int channels,
+                              bool decoding) {
+    const std::uint64_t seconds = frames / static_cast<std::uint64_t>(rate);
+    const std::uint64_t samples = frames * static_cast<std::uint64_t>(channels);
+    const std::string what = std::string("the ") + formatName(format) + " file ";
+    const std::string why = decoding ? " (decoding stopped there: the whole effect is decoded "
+                                       "into memory when it loads)"
+                                     : " (the whole effect is decoded into memory when it loads)";
+    if (seconds > kMaxEffectSeconds)
+        return what +
+               (decoding ? "lasts longer than the " + std::to_string(kMaxEffectSeconds) + " seconds"
+                         : "lasts " + std::to_string(seconds) + " seconds, longer than the " +
+                               std::to_string(kMaxEffectSeconds)) +
+               " an effect may" + why;
+    if (samples > kMaxEffectSourceSamples)
+        return what +
+               (decoding
+                    ? "holds more than the " + std::to_string(kMaxEffectSourceSamples) + " samples"
+                    : "holds " + std::to_string(samples) + " samples, more than the " +
+                          std::to_string(kMaxEffectSourceSamples)) +
+               " an effect may" + why;
+    return {};
+}
+
+// An Ogg Vorbis, Ogg Opus or FLAC effect, decoded a block at a time and converted to the
+// device's format as it goes, so that a file longer than the bounds is stopped once past them,
+// never decoded whole first.
+Mix_Chunk* loadRecordedEffect(std::span<const std::uint8_t> bytes, std::string& reason) {
+    RecordedDecoder* decoder = openRecorded(bytes, reason);
+    if (!decoder) return nullptr;
+    const RecordedFormat format = recordedFormat(*decoder);
+    const int rate = recordedRate(*decoder), channels = recordedChannels(*decoder);
+    int deviceRate = 0, deviceChannels = 0;
+    Uint16 deviceFormat = 0;
+    SDL_AudioStream* stream = nullptr;
+    if (const std::optional<std::uint64_t> frames = recordedFrames(*decoder))
+        reason = recordedTooCostly(format, *frames, rate, channels, false);
+    else
+        reason.clear();
+    if (reason.empty()) {
+        if (Mix_QuerySpec(&deviceRate, &deviceFormat, &deviceChannels) == 0)
+            reason = Mix_GetError();
+        else if (!(stream = SDL_NewAudioStream(AUDIO_F32SYS, static_cast<Uint8>(channels), rate,
+                                               deviceFormat, static_cast<Uint8>(deviceChannels),
+                                               deviceRate)))
+            reason = std::string("its ") + std::to_string(channels) +
+                     " channels cannot be converted for the device: " + SDL_GetError();
+    }
+    constexpr long kBlockFrames = 4096;
+    std::vector<float> block(static_cast<std::size_t>(kBlockFrames * channels));
+    std::uint64_t decoded = 0;
+    while (stream && reason.empty()) {
+        const long got = readRecorded(*decoder, block.data(), kBlockFrames, reason);
+        if (got <= 0) break;
+        decoded += static_cast<std::uint64_t>(got);
+        reason = recordedTooCostly(format, decoded, rate, channels, true);
+        if (reason.empty() &&
+            SDL_AudioStreamPut(
+                stream, block.data(),
+                static_cast<int>(got * channels * static_cast<long>(sizeof(float)))) != 0)
+            reason = SDL_GetError();
+    }
+    closeRecorded(decoder);
+    if (reason.empty() && decoded == 0) reason = "the file holds no sound";
+    Mix_Chunk* chunk = nullptr;
+    if (reason.empty() && SDL_AudioStreamFlush(stream) == 0) {
+        const int available = SDL_AudioStreamAvailable(stream);
+        auto* samples =
+            static_cast<Uint8*>(SDL_malloc(static_cast<std::size_t>(std::max(available, 1))));
+        const int got = samples ? SDL_AudioStreamGet(stream, samples, available) : -1;
+        chunk = got > 0 ? Mix_QuickLoad_RAW(samples, static_cast<Uint32>(got)) : nullptr;
+        if (chunk)
+            chunk->allocated = 1; // the chunk owns its samples, freed with it
+        else {
+            SDL_free(samples);
+            reason = got < 0 ? "no memory for the decoded effect" : Mix_GetError();
+        }
+    } else if (reason.empty()) {
+        reason = SDL_GetError();
+    }
+    if (stream) SDL_FreeAudioStream(stream);
+    return chunk;
+}
+
 bool loadEffect(SoundSlot& slot, std::string_view path, std::string& reason) {
     std::vector<std::uint8_t> bytes;
     if (!readGameFile(path, bytes, kMaxEffectFileBytes, "more than an effect may be", reason))
         return false;
+    if (recordedFormatOf(bytes)) {
+        slot.effect = loadRecordedEffect(bytes, reason);
+        return slot.effect != nullptr;
+    }
     if (std::string cost = effectTooCostly(bytes); !cost.empty()) {
         reason = cost;
         return false;
@@ -346,7 +451,12 @@ bool startSound() {
 bool loadSoundSlot(int slot, std::string_view path, bool isMusic) {
     if (holdCall({HeldCall::Load, slot, std::string(path), isMusic})) return true;
     if (!g_sound.deviceOpen) return false;
-    const std::string shownPath = systemPath(path);
+    // An effect the game names may be given in another format under the same name; music
+    // plays the file named.
+    std::string file(path);
+    if (!isMusic)
+        if (std::string standIn = soundFileInUse(path, false); !standIn.empty()) file = standIn;
+    const std::string shownPath = systemPath(file);
     if (!slotInTable(slot)) {
         reportProblem("sound: slot " + std::to_string(slot) + " is outside the table (0 to " +
                       std::to_string(kSoundSlotCount - 1) + "); \"" + shownPath +
@@ -357,7 +467,7 @@ bool loadSoundSlot(int slot, std::string_view path, bool isMusic) {
     std::string reason;
     bool noSynthesiser = false;
     const bool loaded = isMusic ? loadMusic(g_slots[slot], path, reason, noSynthesiser)
-                                : loadEffect(g_slots[slot], path, reason);
+                                : loadEffect(g_slots[slot], file, reason);
     if (traceEnabled())
         traceEvent("sound_load", {{"slot", slot},
                                   {"path", shownPath},

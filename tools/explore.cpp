@@ -9,7 +9,6 @@
 #include <map>
 #include <memory>
 #include <set>
-#include <sys/stat.h>
 #include <tuple>
 #include <unordered_map>
 
@@ -21,6 +20,7 @@
 #include "script/script.h"
 #include "script/tag_reading.h"
 #include "sound/numbered_effects.h"
+#include "sound/sound_files.h"
 #include "tools/lint_tags.h"
 
 bool ExploreArrow::operator<(const ExploreArrow& o) const {
@@ -432,11 +432,6 @@ bool Explorer::newPage(ExploreStep step, std::string text,
     return true;
 }
 
-bool fileExists(const std::string& path) {
-    struct stat st;
-    return ::stat(systemPath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 std::string folderPath(const std::string& dir, const std::string& name) {
     return dir.empty() || dir.ends_with("/") ? dir + name : dir + "/" + name;
 }
@@ -481,7 +476,7 @@ void Explorer::checkSound(std::int32_t place, std::int64_t slot, const std::stri
         message = "sound slot " + std::to_string(slot) +
                   " holds no sound the game loads (0, 1, 50, 51, 52, or an author's file for 53 "
                   "to 99): nothing plays";
-    } else if (gameDir && !fileExists(folderPath(*gameDir, file)))
+    } else if (gameDir && soundFileInUse(folderPath(*gameDir, file), slot < 2).empty())
         message = std::string(file) + " is missing from the game folder";
     if (message.empty() || !assetsTold.insert({place, message}).second) return;
     report(place, true, message + "; asked for on the way from " + way);

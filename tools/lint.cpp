@@ -15,6 +15,7 @@
 #include "script/scenario_text.h"
 #include "script/script.h"
 #include "sound/numbered_effects.h"
+#include "sound/sound_files.h"
 #include "tools/lint_tags.h"
 
 namespace {
@@ -441,6 +442,23 @@ bool fileExists(const std::string& path) {
     return ::stat(systemPath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// The game refuses a picture larger than kMaxPictureSide either way before decoding it; its
+// size is read from the file's header alone. Empty when the picture is within the bounds or its
+// header does not tell.
+std::string pictureOverBounds(const std::string& path) {
+    std::FILE* file = openGameFile(path, "rb");
+    if (!file) return {};
+    // Enough for a JPEG's frame header behind its largest metadata segments.
+    std::vector<std::uint8_t> head(1 << 20);
+    head.resize(std::fread(head.data(), 1, head.size(), file));
+    std::fclose(file);
+    const PictureHeader header = readPictureHeader(head);
+    if (header.width <= kMaxPictureSide && header.height <= kMaxPictureSide) return {};
+    return "the picture is " + std::to_string(header.width) + " x " +
+           std::to_string(header.height) + " pixels, larger than the " +
+           std::to_string(kMaxPictureSide) + " a side the game shows: it is refused when loaded";
+}
+
 } // namespace
 
 LintResult lintScenarioText(std::string_view plain0, std::string_view plain1,
@@ -531,14 +549,23 @@ LintResult lintGameFolder(const std::string& gameDir, bool sources) {
         "CG/選択背景.bmp",  "CG/title.bmp",         "Sound/morva_g0.mid", "Sound/brel_gm1.mid",
         "Sound/door50.wav", "Sound/gameover51.wav", "Sound/start52.wav"};
     for (const std::string asset : kAssets) {
-        // A picture may be one of the formats that stand in for its BMP; the first there wins.
+        // A picture or a sound may be given in one of the formats that stand in for the file the
+        // game names; the first there wins.
+        const bool picture = asset.starts_with("CG/");
+        const std::string_view ending = std::string_view(asset).substr(asset.rfind('.'));
+        std::vector<std::string_view> standIns(kPictureStandIns.begin(), kPictureStandIns.end());
+        if (!picture) {
+            const std::span<const std::string_view> sounds = soundStandIns(ending == ".mid");
+            standIns.assign(sounds.begin(), sounds.end());
+        }
         std::vector<std::string> there;
         if (fileExists(dir + asset)) there.push_back(asset);
-        if (asset.ends_with(".bmp"))
-            for (const std::string_view other : kPictureStandIns) {
-                const std::string standIn = asset.substr(0, asset.size() - 4) + std::string(other);
-                if (fileExists(dir + standIn)) there.push_back(standIn);
-            }
+        for (const std::string_view other : standIns) {
+            if (other == ending) continue;
+            const std::string standIn =
+                asset.substr(0, asset.size() - ending.size()) + std::string(other);
+            if (fileExists(dir + standIn)) there.push_back(standIn);
+        }
         if (there.empty())
             missing.diagnostics.push_back(
                 {dir + asset, 0, 0, true, "missing: the game loads this file"});
@@ -546,6 +573,9 @@ LintResult lintGameFolder(const std::string& gameDir, bool sources) {
             missing.diagnostics.push_back(
                 {dir + there[i], 0, 0, false,
                  "ignored: the game loads " + there[0] + " in its place"});
+        if (picture && !there.empty())
+            if (std::string tooLarge = pictureOverBounds(dir + there[0]); !tooLarge.empty())
+                missing.diagnostics.push_back({dir + there[0], 0, 0, true, tooLarge});
     }
     std::vector<int> filled;
     for (const NumberedEffect& effect : findNumberedEffects(dir.empty() ? "." : dir)) {

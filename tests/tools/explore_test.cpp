@@ -128,14 +128,15 @@ TEST(Explore, NamesThePathThatAsksForAFileTheFolderLacks) {
                                "s0:9:1: error: Sound/brel_gm1.mid is missing from the game "
                                "folder; asked for on the way from the start, 「うう」"}));
 
-    // A picture's stand-in is the picture; an author's effect fills its slot, and only the slot
-    // no file fills is told.
+    // A picture's or a sound's stand-in is the file it stands for; an author's effect, in any
+    // of its formats, fills its slot, and only the slot no file fills is told.
     ASSERT_TRUE(writeWholeFile((dir / "CG" / "立ち絵1.png").string(), "x"));
     fs::create_directories(dir / "Sound");
-    ASSERT_TRUE(writeWholeFile((dir / "Sound" / "brel_gm1.mid").string(), "x"));
-    ASSERT_TRUE(writeWholeFile((dir / "Sound" / "rain53.wav").string(), "x"));
-    const ExploreReport own = explore("[image 1 layer=0 left=0 top=0]あ[playse 53]\n"
-                                      "[playse 54]い\n[reset]\n",
+    ASSERT_TRUE(writeWholeFile((dir / "Sound" / "brel_gm1.ogg").string(), "x"));
+    ASSERT_TRUE(writeWholeFile((dir / "Sound" / "door50.flac").string(), "x"));
+    ASSERT_TRUE(writeWholeFile((dir / "Sound" / "rain53.opus").string(), "x"));
+    const ExploreReport own = explore("[image 1 layer=0 left=0 top=0]あ[playse 53][playbgm 1]\n"
+                                      "[playse 54]い[playse 50]\n[reset]\n",
                                       "", dir.string());
     EXPECT_EQ(findings(own), (std::vector<std::string>{
                                  "s0:2:1: error: sound slot 54 is empty: no file in Sound/ ends "

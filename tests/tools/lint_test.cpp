@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -514,5 +515,67 @@ TEST(Lint, KnowsThePicturesAndEffectsAFolderHoldsInItsOwnFormats) {
     };
     EXPECT_EQ(slotWarnings(53), 0u);
     EXPECT_EQ(slotWarnings(54), 1u);
+    fs::remove_all(dir);
+}
+
+// Sounds in the author's formats stand in for those the game names as pictures' formats do, in
+// their order; a second format of one name is ignored and said so; a picture over the side the
+// game shows is an error, read from its header alone.
+TEST(Lint, KnowsTheSoundStandInsAndThePicturesTooLargeToShow) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("lint_sounds_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir / "CG");
+    fs::create_directories(dir / "Sound");
+    const auto put = [&](const std::string& name, std::vector<std::uint8_t> bytes = {1}) {
+        std::ofstream(dir / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+    };
+    put("Sound/morva_g0.ogg"); // music: an Ogg file for the MIDI piece
+    put("Sound/brel_gm1.wav"); // a WAV never stands in for music
+    put("Sound/door50.flac");  // effects: the first there of .ogg, .opus, .flac, .wav
+    put("Sound/door50.opus");
+    put("Sound/gameover51.wav"); // the name itself wins over any stand-in
+    put("Sound/gameover51.ogg");
+    put("Sound/start52.opus");
+    put("Sound/tune54.wav"); // numbered: the first by name fills the slot
+    put("Sound/tune54.ogg");
+    // Headers only: a PNG 5000 pixels wide, a BMP 4097 high, a PNG just within the bounds.
+    std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13,
+                                     'I',  'H', 'D', 'R', 0,    0,    0x13, 0x88, 0, 0, 0, 10};
+    put("CG/背景6.png", png);
+    png[18] = 0x10, png[19] = 0x00, png[22] = 0x10, png[23] = 0x00; // 4096 x 4096
+    put("CG/背景1.png", png);
+    std::vector<std::uint8_t> bmp = {'B', 'M', 0, 0, 0, 0,  0, 0, 0, 0,    54,   0, 0,
+                                     0,   40,  0, 0, 0, 10, 0, 0, 0, 0x01, 0x10, 0, 0};
+    put("CG/背景7.bmp", bmp);
+
+    std::string all;
+    for (const LintDiagnostic& d : lintGameFolder(dir.string()).diagnostics)
+        all += formatDiagnostic(d) + "\n";
+    const std::string d = dir.string() + "/";
+    struct Case {
+        std::string line;
+        bool present;
+    };
+    const Case cases[] = {
+        {d + "Sound/morva_g0.mid: error: missing", false},
+        {d + "Sound/brel_gm1.mid: error: missing: the game loads this file", true},
+        {d + "Sound/door50.wav: error: missing", false},
+        {d + "Sound/door50.flac: warning: ignored: the game loads Sound/door50.opus in its place",
+         true},
+        {d + "Sound/gameover51.ogg: warning: ignored: the game loads Sound/gameover51.wav in its "
+             "place",
+         true},
+        {d + "Sound/start52.wav: error: missing", false},
+        {d + "Sound/tune54.wav: warning: ignored: Sound/tune54.ogg fills slot 54", true},
+        {d + "CG/背景6.png: error: the picture is 5000 x 10 pixels, larger than the 4096 a side",
+         true},
+        {d + "CG/背景7.bmp: error: the picture is 10 x 4097 pixels", true},
+        {d + "CG/背景1.png: error", false},
+        {d + "CG/背景6.bmp: error: missing", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(all.find(c.line) != std::string::npos, c.present) << c.line << "\n" << all;
     fs::remove_all(dir);
 }
