@@ -356,13 +356,11 @@ void mixRendering(Piece& piece, std::int16_t* out, int frames, int channels) {
     }
 }
 
-// The mixer's music hook: the pieces' samples, before the effects are mixed over them. With no
-// piece the stream stays as the mixer cleared it, silent.
-void renderMusic(void*, Uint8* stream, int bytes) {
+} // namespace
+
+void mixMidiMusic(std::int16_t* out, int frames, int channels) {
+    if (!g_synth.lock) return;
     SDL_LockMutex(g_synth.lock);
-    const int channels = g_synth.channels;
-    auto* out = reinterpret_cast<std::int16_t*>(stream);
-    const int frames = bytes / (2 * channels);
     if (anyPlayerPlaying()) {
         if (channels == 2) {
             fluid_synth_write_s16(g_synth.synth, frames, out, 0, 2, out, 1, 2);
@@ -387,6 +385,8 @@ void renderMusic(void*, Uint8* stream, int bytes) {
         if (piece.rendering) mixRendering(piece, out, frames, channels);
     SDL_UnlockMutex(g_synth.lock);
 }
+
+namespace {
 
 void leaveRendering(Piece& piece) {
     closeDecoding(piece.decoding);
@@ -881,14 +881,13 @@ bool startSynth(const std::string& soundFonts, std::string& reason) {
     g_synth.lock = SDL_CreateMutex();
     g_renderer.quit = false;
     g_renderer.thread = std::thread(renderJobs);
-    Mix_HookMusic(renderMusic, nullptr);
     return true;
 }
 
 void stopSynth() {
     stopRenderer();
     if (g_synth.lock) {
-        Mix_HookMusic(nullptr, nullptr); // returns once the audio thread has left the hook
+        // The mixer's hook (sound.cpp) has been taken away: the audio thread is out of it.
         dropEveryPlayer();
         SDL_DestroyMutex(g_synth.lock);
     }

@@ -21,8 +21,13 @@ inline constexpr int kPiecesOverPrimary = 4;
 // ':' or ';', each loaded over the ones before). False with the reason when none loads. In the
 // browser the fonts are not needed: false when there are no renderings.
 bool startSynth(const std::string& soundFonts, std::string& reason);
-// Stops every piece and frees the synthesiser; before the mixer closes.
+// Stops every piece and frees the synthesiser; before the mixer closes, after the music hook
+// has been taken away.
 void stopSynth();
+// The pieces' next frames, over what `out` holds (interleaved signed 16-bit at the device's
+// rate and channels). Called by the mixer's music hook, on the audio thread; nothing in the
+// browser, whose pieces play on mixer channels.
+void mixMidiMusic(std::int16_t* out, int frames, int channels);
 bool synthReady();
 
 // Whether the synthesiser can play the standard MIDI file, as it is loaded: the reader's checks

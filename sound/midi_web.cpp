@@ -151,6 +151,8 @@ std::string releaseSynthOutput() {
     return {};
 }
 
+void mixMidiMusic(std::int16_t*, int, int) {}
+
 // Every piece was rendered when the game was packaged.
 void prepareMidi(std::span<const std::uint8_t>) {}
 void forgetMidi(std::span<const std::uint8_t>) {}

@@ -5,16 +5,19 @@
 #include "sound/midi_check.h"
 #include "sound/midi_synth.h"
 #include "sound/recorded.h"
+#include "sound/recorded_music.h"
 #include "sound/sound_files.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
 
 #include <algorithm>
+#include <atomic>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -37,10 +40,16 @@ constexpr int kOutputChunkFrames = 1024;
 // past this is not a sound file of the game. Music is bounded far lower (kMaxMidiFileBytes).
 constexpr std::size_t kMaxEffectFileBytes = 64u << 20;
 
+// Recorded music is read whole and streams from memory as it plays: a piece of minutes is a few
+// megabytes. Anything past this is not a piece of the game.
+constexpr std::size_t kMaxRecordedMusicBytes = 64u << 20;
+
 struct SoundSlot {
-    bool music = false; // holds a MIDI file, played by the synthesiser
+    bool music = false;    // holds a piece of music: a MIDI file, played by the synthesiser...
+    bool recorded = false; // ...or a recorded one, streamed as it plays
     Mix_Chunk* effect = nullptr;
-    std::vector<std::uint8_t> musicBytes; // the file as it was read
+    std::vector<std::uint8_t> musicBytes; // the MIDI file as it was read
+    RecordedBytes recordedBytes;          // the recorded file, shared with the pieces it plays
 };
 
 // Sound calls made while sound is held (before the first picture is on screen), in order.
@@ -63,10 +72,25 @@ struct SoundSystem {
     std::vector<HeldCall> heldCalls;
     int musicVolume = 100; // percent; kept over a restart of the device
     int effectVolume = 100;
+    bool hooked = false; // the music hook is the mixer's
 };
 
 SoundSystem g_sound;
 std::array<SoundSlot, kSoundSlotCount> g_slots;
+// The music's level for the audio thread, which mixes recorded music at it.
+std::atomic<int> g_musicLevel{100};
+
+// The mixer's music hook: the synthesiser's pieces, then the recorded ones over them, before the
+// effects are mixed over both. With nothing playing the stream stays as the mixer cleared it.
+void mixMusic(void*, Uint8* stream, int bytes) {
+    int rate = 0, channels = 0;
+    Uint16 format = 0;
+    if (Mix_QuerySpec(&rate, &format, &channels) == 0 || format != AUDIO_S16SYS) return;
+    auto* out = reinterpret_cast<std::int16_t*>(stream);
+    const int frames = bytes / (2 * channels);
+    mixMidiMusic(out, frames, channels);
+    mixRecordedMusic(out, frames, channels, g_musicLevel.load(std::memory_order_relaxed));
+}
 
 bool slotInTable(int slot) {
     return slot >= 0 && slot < kSoundSlotCount;
@@ -77,8 +101,11 @@ void releaseSlot(int slot) {
     // Freeing stops whatever channel still plays the sound, and the primary piece goes with its
     // slot; music playing over the primary has a copy of its own and goes on.
     if (s.effect) Mix_FreeChunk(s.effect);
-    if (s.music && g_sound.primarySlot == slot) haltMidi();
-    if (s.music) forgetMidi(s.musicBytes);
+    if (s.music && g_sound.primarySlot == slot) {
+        haltMidi();
+        haltRecordedPrimary();
+    }
+    if (s.music && !s.recorded) forgetMidi(s.musicBytes);
     s = SoundSlot{};
     if (g_sound.primarySlot == slot) g_sound.primarySlot = -1;
 }
@@ -129,12 +156,26 @@ bool readGameFile(std::string_view path, std::vector<std::uint8_t>& bytes, std::
 }
 
 // `noSynthesiser` tells a failure that is the machine's (no sound font) from the file's own.
+// The game names its music as MIDI files; an author's recorded piece may stand in for one (a file
+// of the same name in a recorded format) or be one under its name, told by its first bytes.
 bool loadMusic(SoundSlot& slot, std::string_view path, std::string& reason, bool& noSynthesiser) {
-    if (!readGameFile(path, slot.musicBytes, kMaxMidiFileBytes,
-                      "more than a MIDI piece may be (pieces are kilobytes, and the synthesiser "
-                      "keeps some 16 bytes for each byte of events)",
+    const std::string standIn = soundFileInUse(path, true);
+    const std::string_view file = standIn.empty() ? path : std::string_view(standIn);
+    const bool named = standIn.empty() || standIn == path;
+    std::vector<std::uint8_t> bytes;
+    if (!readGameFile(file, bytes, named ? kMaxMidiFileBytes : kMaxRecordedMusicBytes,
+                      named ? "more than a MIDI piece may be (pieces are kilobytes, and the "
+                              "synthesiser keeps some 16 bytes for each byte of events)"
+                            : "more than a piece of music may be",
                       reason))
         return false;
+    if (recordedFormatOf(bytes)) {
+        if (!recordedMusicPlayable(bytes, reason)) return false;
+        slot.music = slot.recorded = true;
+        slot.recordedBytes = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
+        return true;
+    }
+    slot.musicBytes = std::move(bytes);
     // Checked here, before the synthesiser reads it at play, on the audio thread.
     if (!midiPlayable(slot.musicBytes, reason)) return false;
     if (!synthReady()) {
@@ -443,6 +484,12 @@ bool startSound() {
     Mix_GroupChannels(kPrimaryChannel + 1, kChannelCount - 1, kEffectGroup);
     g_sound.primarySlot = -1;
     if (std::string reason; !startSynth(g_sound.soundFonts, reason)) reportNoSynthesiser(reason);
+    int rate = kOutputRate, channels = kOutputChannels;
+    Uint16 format = AUDIO_S16SYS;
+    if (Mix_QuerySpec(&rate, &format, &channels) != 0 && format == AUDIO_S16SYS)
+        startRecordedMusic(rate, channels);
+    Mix_HookMusic(mixMusic, nullptr);
+    g_sound.hooked = true;
     setMusicVolume(g_sound.musicVolume);
     setEffectVolume(g_sound.effectVolume);
     return true;
@@ -451,11 +498,9 @@ bool startSound() {
 bool loadSoundSlot(int slot, std::string_view path, bool isMusic) {
     if (holdCall({HeldCall::Load, slot, std::string(path), isMusic})) return true;
     if (!g_sound.deviceOpen) return false;
-    // An effect the game names may be given in another format under the same name; music
-    // plays the file named.
+    // A sound the game names may be given in another format under the same name.
     std::string file(path);
-    if (!isMusic)
-        if (std::string standIn = soundFileInUse(path, false); !standIn.empty()) file = standIn;
+    if (std::string standIn = soundFileInUse(path, isMusic); !standIn.empty()) file = standIn;
     const std::string shownPath = systemPath(file);
     if (!slotInTable(slot)) {
         reportProblem("sound: slot " + std::to_string(slot) + " is outside the table (0 to " +
@@ -489,10 +534,13 @@ void playSlotPrimary(int slot) {
     if (!s) return;
     if (traceEnabled()) traceEvent("sound_play", {{"slot", slot}, {"primary", 1}});
     haltMidi();
+    haltRecordedPrimary();
     Mix_HaltChannel(kPrimaryChannel);
     std::string reason;
     bool played = false;
-    if (s->music) {
+    if (s->recorded) {
+        played = playRecordedMusic(s->recordedBytes, true, reason);
+    } else if (s->music) {
         // A piece always starts from its beginning, also one that was playing.
         played = playMidi(s->musicBytes, reason);
     } else {
@@ -512,7 +560,8 @@ void playSlotSecondary(int slot) {
         // Music over the primary piece repeats without end, like any music, until everything
         // stops; the primary piece goes on.
         std::string reason;
-        if (!playMidiOverPrimary(s->musicBytes, reason))
+        if (s->recorded ? !playRecordedMusic(s->recordedBytes, false, reason)
+                        : !playMidiOverPrimary(s->musicBytes, reason))
             reportProblem("sound: slot " + std::to_string(slot) + " does not play: " + reason);
         return;
     }
@@ -528,6 +577,7 @@ void stopAllSound() {
     if (!g_sound.deviceOpen) return;
     if (traceEnabled()) traceEvent("sound_stop", {});
     haltAllMidi();
+    haltAllRecorded();
     Mix_HaltChannel(-1);
     g_sound.primarySlot = -1;
 }
@@ -544,6 +594,9 @@ bool closeDownSound() {
     g_sound.held = false;
     g_sound.heldCalls.clear();
     stopAndReleaseSlots();
+    // Returns once the audio thread has left the hook: the players behind it may go.
+    if (g_sound.hooked) Mix_HookMusic(nullptr, nullptr);
+    stopRecordedMusic();
     stopSynth();
     if (g_sound.deviceOpen) Mix_CloseAudio();
     if (g_sound.mixerInitialised) Mix_Quit();
@@ -555,12 +608,15 @@ bool closeDownSound() {
 int primarySoundSlot() {
     if (!g_sound.deviceOpen || g_sound.primarySlot < 0) return -1;
     const SoundSlot& s = g_slots[g_sound.primarySlot];
-    const bool playing = s.music ? midiPlaying() : Mix_Playing(kPrimaryChannel) != 0;
+    const bool playing = s.recorded ? recordedPrimaryPlaying()
+                         : s.music  ? midiPlaying()
+                                    : Mix_Playing(kPrimaryChannel) != 0;
     return playing ? g_sound.primarySlot : -1;
 }
 
 void setMusicVolume(int percent) {
     g_sound.musicVolume = std::clamp(percent, 0, 100);
+    g_musicLevel.store(g_sound.musicVolume, std::memory_order_relaxed);
     if (g_sound.deviceOpen) setMidiVolume(g_sound.musicVolume);
 }
 
@@ -573,11 +629,11 @@ void setEffectVolume(int percent) {
 }
 
 bool musicPlaying() {
-    return g_sound.deviceOpen && midiPlaying();
+    return g_sound.deviceOpen && (midiPlaying() || recordedPrimaryPlaying());
 }
 
 int musicPlayingOverPrimary() {
-    return g_sound.deviceOpen ? midiPlayingOverPrimary() : 0;
+    return g_sound.deviceOpen ? midiPlayingOverPrimary() + recordedPlayingOverPrimary() : 0;
 }
 
 bool soundSlotLoaded(int slot) {
