@@ -92,9 +92,9 @@ bool openStream(const RecordedBytes& bytes, Stream& s, std::string& reason) {
     s.decoder = openRecorded(*bytes, reason);
     if (!s.decoder) return false;
     s.channels = recordedChannels(*s.decoder);
-    s.convert = SDL_NewAudioStream(AUDIO_F32SYS, static_cast<Uint8>(s.channels),
-                                   recordedRate(*s.decoder), AUDIO_S16SYS,
-                                   static_cast<Uint8>(g_player.channels), g_player.rate);
+    s.convert =
+        SDL_NewAudioStream(AUDIO_F32SYS, static_cast<Uint8>(s.channels), recordedRate(*s.decoder),
+                           AUDIO_S16SYS, static_cast<Uint8>(g_player.channels), g_player.rate);
     if (!s.convert) {
         reason = std::string("the sound cannot be converted for the device: ") + SDL_GetError();
         return false;
