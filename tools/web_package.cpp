@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 #include <span>
@@ -343,26 +344,29 @@ void walkGameFolder(const fs::path& game, const fs::path& root, std::FILE* log, 
               [](const GameFile& a, const GameFile& b) { return a.relative < b.relative; });
 }
 
-// The file of `files` at "FOLDER/STEM" + an ending, the folder and ending without regard to
-// ASCII letter case, as the engine opens it; null when there is none.
-const GameFile* fileNamed(const std::vector<GameFile>& files, std::string_view folder,
-                          std::string_view stem, std::string_view ending) {
-    for (const GameFile& file : files) {
-        const std::string_view path = file.relative;
-        if (path.size() == folder.size() + 1 + stem.size() + ending.size() &&
-            sameLetters(path.substr(0, folder.size()), folder) && path[folder.size()] == '/' &&
-            sameLetters(path.substr(folder.size() + 1), std::string(stem) + std::string(ending)))
-            return &file;
-    }
-    return nullptr;
+// A path as the engine matches it: without regard to ASCII letter case.
+std::string foldedPath(std::string_view path) {
+    std::string folded(path);
+    for (char& c : folded)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return folded;
 }
+
+using FilesByName = std::map<std::string, const GameFile*>; // by foldedPath
 
 // The file taken in place of `file` whenever the game asks for its name: one the game names
 // itself, or a stand-in earlier in the order. Null when `file` may be read.
-const GameFile* shadowOf(const std::vector<GameFile>& files, const GameFile& file) {
-    const std::size_t slash = file.relative.find('/');
-    const std::string_view folder = std::string_view(file.relative).substr(0, slash);
-    const std::string_view name = std::string_view(file.relative).substr(slash + 1);
+const GameFile* shadowOf(const FilesByName& files, const GameFile& file) {
+    const std::string path = foldedPath(file.relative);
+    const std::size_t slash = path.find('/');
+    const std::string_view folder = std::string_view(path).substr(0, slash);
+    const std::string_view name = std::string_view(path).substr(slash + 1);
+    const auto there = [&](std::string_view stem, std::string_view ending) -> const GameFile* {
+        if (ending.empty()) return nullptr;
+        const auto found =
+            files.find(std::string(folder) + "/" + std::string(stem) + std::string(ending));
+        return found == files.end() ? nullptr : found->second;
+    };
     for (const StandIns& kind : kStandIns) {
         if (!sameLetters(kind.folder, folder)) continue;
         const auto at =
@@ -371,18 +375,21 @@ const GameFile* shadowOf(const std::vector<GameFile>& files, const GameFile& fil
         if (at == kind.order.end()) return nullptr;
         const std::string_view stem = name.substr(0, name.size() - at->size());
         for (const std::string_view named : kind.named)
-            if (const GameFile* taken = fileNamed(files, folder, stem, named)) return taken;
+            if (const GameFile* taken = there(stem, named)) return taken;
         for (auto before = kind.order.begin(); before != at; ++before)
-            if (const GameFile* taken = fileNamed(files, folder, stem, *before)) return taken;
+            if (const GameFile* taken = there(stem, *before)) return taken;
     }
     return nullptr;
 }
 
 // Leaves out, with a note, every stand-in the game can never read.
 void dropShadowed(const fs::path& game, std::FILE* log, GameWalk& walk) {
+    FilesByName byName;
+    for (const GameFile& file : walk.files)
+        byName.emplace(foldedPath(file.relative), &file);
     std::vector<GameFile> kept;
     for (const GameFile& file : walk.files) {
-        if (const GameFile* taken = shadowOf(walk.files, file)) {
+        if (const GameFile* taken = shadowOf(byName, file)) {
             std::fprintf(log,
                          "%s: note: the game reads %s in its place; it is left out of the page\n",
                          terminalText((game / file.relative).string()).c_str(),
