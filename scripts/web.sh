@@ -63,6 +63,11 @@ EOF
     $sudo apt-get update -q
 fi
 
+# What runs a program built here, as CMake's checks of type sizes do. emcmake's own line passes
+# node a flag recent versions reject; and this compiler's programs fetch their WebAssembly with
+# fetch() wherever there is one, which node's cannot do for a file.
+emulator="/usr/bin/node;--no-experimental-fetch"
+
 # Prints the folder holding the unpacked Debian source package $1, fetching it first.
 fetch() {
     local pkg=$1 dir
@@ -78,10 +83,13 @@ fetch() {
 # Builds a CMake project from Debian source package $1 into the prefix, with the CMake options
 # that follow; skipped when the prefix already holds it built with the same options. Its marker
 # holds the options it was built with, so that changing them here rebuilds it from scratch.
+# With $targets set, only those targets are built, and the function named in $install (given
+# the source and build folders) puts what they made into the prefix: for a project that builds
+# programs or more libraries than the engine needs, with no option to leave them out.
 build_cmake() {
     local pkg=$1 dir start options
     shift
-    options="$*"
+    options="$*${targets:+ targets: $targets}"
     if [ -e "$prefix/.built-$pkg" ] && [ "$(cat "$prefix/.built-$pkg")" = "$options" ]; then
         echo "$pkg: already in the prefix"
         return
@@ -91,14 +99,19 @@ build_cmake() {
     rm -rf "$out/libs/$pkg"
     dir=$(fetch "$pkg")
     start=$SECONDS
-    # emcmake's own emulator line passes node a flag recent versions reject: name node alone.
     emcmake cmake -S "$dir" -B "$out/libs/$pkg" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix" \
-        -DCMAKE_FIND_ROOT_PATH="$prefix" -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/node \
+        -DCMAKE_FIND_ROOT_PATH="$prefix" -DCMAKE_CROSSCOMPILING_EMULATOR="$emulator" \
         -DBUILD_SHARED_LIBS=OFF "$@"
     echo "$pkg: configured in $((SECONDS - start)) s"
-    cmake --build "$out/libs/$pkg" -j"$jobs"
-    cmake --install "$out/libs/$pkg"
+    if [ -n "${targets:-}" ]; then
+        # shellcheck disable=SC2086 # a list of targets
+        cmake --build "$out/libs/$pkg" -j"$jobs" --target $targets
+        "$install" "$dir" "$out/libs/$pkg"
+    else
+        cmake --build "$out/libs/$pkg" -j"$jobs"
+        cmake --install "$out/libs/$pkg"
+    fi
     echo "$pkg: built in $((SECONDS - start)) s"
     printf '%s' "$options" >"$prefix/.built-$pkg"
 }
@@ -116,6 +129,41 @@ build_zlib() {
         emmake make -j"$jobs" libz.a && emmake make install)
     echo "zlib: built in $((SECONDS - start)) s"
     touch "$prefix/.built-zlib"
+}
+
+# opusfile's build is autotools only, and its four sources need nothing from it: compiled here,
+# without the network streams (http.c), its header beside opus's own as the desktop has it.
+build_opusfile() {
+    local dir start obj f
+    [ -e "$prefix/.built-opusfile" ] && { echo "opusfile: already in the prefix"; return; }
+    dir=$(fetch opusfile)
+    start=$SECONDS
+    obj=$out/libs/opusfile
+    rm -rf "$obj"
+    mkdir -p "$obj" "$prefix/include/opus" "$prefix/lib"
+    for f in info internal opusfile stream; do
+        emcc -O2 -DOP_DISABLE_HTTP -I"$dir/include" -I"$prefix/include" -I"$prefix/include/opus" \
+            -c "$dir/src/$f.c" -o "$obj/$f.o"
+    done
+    rm -f "$prefix/lib/libopusfile.a"
+    emar rcs "$prefix/lib/libopusfile.a" "$obj"/*.o
+    cp "$dir/include/opusfile.h" "$prefix/include/opus/opusfile.h"
+    echo "opusfile: built in $((SECONDS - start)) s"
+    touch "$prefix/.built-opusfile"
+}
+
+# libjpeg-turbo's library alone, without its programs, and the headers a user of it includes.
+install_jpeg() {
+    mkdir -p "$prefix/lib" "$prefix/include"
+    cp "$2/libjpeg.a" "$prefix/lib/"
+    cp "$1/jpeglib.h" "$1/jerror.h" "$1/jmorecfg.h" "$2/jconfig.h" "$prefix/include/"
+}
+
+# libwebp's decoder alone (SDL_image saves no WebP), under the name SDL_image looks for.
+install_webp() {
+    mkdir -p "$prefix/lib" "$prefix/include/webp"
+    cp "$2/libwebpdecoder.a" "$prefix/lib/libwebp.a"
+    cp "$1/src/webp/decode.h" "$1/src/webp/types.h" "$prefix/include/webp/"
 }
 
 # SDL's blend of a picture with its own transparency is MMX code on the desktop's x86 and plain
@@ -141,8 +189,18 @@ fi
 build_cmake freetype -DCMAKE_C_FLAGS=-DTOLVANE_BEZIER_DDA -DFT_REQUIRE_ZLIB=ON -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_PNG=ON \
     -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
 build_cmake libsdl2-ttf -DSDL2TTF_SAMPLES=OFF -DSDL2TTF_VENDORED=OFF -DSDL2TTF_HARFBUZZ=OFF
+# An author's picture may be a PNG, WebP or JPEG: decoded by the libraries the desktop's SDL_image
+# uses, not by its stb backend, whose JPEG pixels differ. Their SIMD code is x86 assembly or
+# intrinsics the compiler has no target for; their plain C gives the same pixels.
+targets=jpeg-static install=install_jpeg build_cmake libjpeg-turbo -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF \
+    -DWITH_TURBOJPEG=OFF -DWITH_JAVA=OFF -DWITH_ARITH_ENC=OFF
+targets=webpdecoder install=install_webp build_cmake libwebp -DWEBP_ENABLE_SIMD=OFF -DWEBP_USE_THREAD=OFF -DWEBP_BUILD_ANIM_UTILS=OFF \
+    -DWEBP_BUILD_CWEBP=OFF -DWEBP_BUILD_DWEBP=OFF -DWEBP_BUILD_GIF2WEBP=OFF \
+    -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF -DWEBP_BUILD_WEBPINFO=OFF \
+    -DWEBP_BUILD_LIBWEBPMUX=OFF -DWEBP_BUILD_WEBPMUX=OFF -DWEBP_BUILD_EXTRAS=OFF
 build_cmake libsdl2-image -DSDL2IMAGE_SAMPLES=OFF -DSDL2IMAGE_VENDORED=OFF \
-    -DSDL2IMAGE_DEPS_SHARED=OFF -DSDL2IMAGE_BACKEND_STB=OFF -DSDL2IMAGE_PNG=ON -DSDL2IMAGE_JPG=OFF
+    -DSDL2IMAGE_DEPS_SHARED=OFF -DSDL2IMAGE_BACKEND_STB=OFF -DSDL2IMAGE_PNG=ON -DSDL2IMAGE_JPG=ON \
+    -DSDL2IMAGE_WEBP=ON
 # Effects are WAV. The music is MIDI, which the browser plays from Ogg Vorbis renderings made
 # when the game is packaged (FluidSynth's source is not to be had): the mixer reads them with
 # its built-in stb_vorbis decoder, which needs no other library. The mixer's own Timidity stays
@@ -152,6 +210,20 @@ build_cmake libsdl2-mixer -DSDL2MIXER_SAMPLES=OFF -DSDL2MIXER_VENDORED=OFF \
     -DSDL2MIXER_MP3=OFF -DSDL2MIXER_OPUS=OFF -DSDL2MIXER_VORBIS=STB -DSDL2MIXER_MIDI=ON \
     -DSDL2MIXER_MIDI_FLUIDSYNTH=OFF -DSDL2MIXER_MIDI_NATIVE=OFF -DSDL2MIXER_MIDI_TIMIDITY=ON \
     -DSDL2MIXER_WAVE=ON
+# An author's recorded music and effects (Ogg Vorbis, Ogg Opus, FLAC) are decoded by the engine
+# itself, with the desktop's decoders: the libraries alone, none of their programs or tests.
+build_cmake libogg -DBUILD_TESTING=OFF -DINSTALL_DOCS=OFF
+build_cmake libvorbis -DBUILD_TESTING=OFF
+# opus's release leaves out a file its CMake project includes, which only picks a default build
+# type: an empty one does.
+opus_source=$(fetch opus)
+[ -e "$opus_source/opus_buildtype.cmake" ] || : >"$opus_source/opus_buildtype.cmake"
+build_cmake opus -DOPUS_BUILD_PROGRAMS=OFF -DBUILD_TESTING=OFF -DOPUS_STACK_PROTECTOR=OFF \
+    -DOPUS_INSTALL_PKG_CONFIG_MODULE=OFF
+build_opusfile
+build_cmake flac -DBUILD_CXXLIBS=OFF -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF \
+    -DBUILD_TESTING=OFF -DBUILD_DOCS=OFF -DINSTALL_MANPAGES=OFF -DWITH_OGG=OFF \
+    -DWITH_STACK_PROTECTOR=OFF -DWITH_FORTIFY_SOURCE=OFF
 echo "The libraries are in $prefix"
 
 "$root/scripts/deps.sh"
@@ -167,9 +239,10 @@ cmake --build "$native" -j"$jobs" --target cp932_table tolvane-script demo_game
 # The engine itself, over the prefix.
 emcmake cmake -S "$root" -B "$out/engine" -DCMAKE_BUILD_TYPE=Release -DTOLVANE_WERROR=ON \
     -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_ROOT_PATH="$prefix" \
-    -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/node \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$emulator" \
     -DTOLVANE_CP932_TABLE="$native/generated/cp932_table.inc"
-cmake --build "$out/engine" -j"$jobs" --target tolvane
+cmake --build "$out/engine" -j"$jobs" --target tolvane web_decoders_check
+/usr/bin/node --no-experimental-fetch "$out/engine/web_decoders_check.js"
 
 # The bundled demo as a web page.
 "$native/tools/tolvane-script" web --runtime "$out/engine" "$native/demo/game" "$out/demo"

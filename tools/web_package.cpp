@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 #include <span>
@@ -77,19 +78,49 @@ constexpr std::uint64_t kMaxGameBytes = 512u << 20;
 // not the scenario sources, the player's checkpoint or an editor's leftovers.
 struct GameFolder {
     std::string_view name;
-    std::array<std::string_view, 2> kinds; // file name endings; an empty one is no kind
+    std::array<std::string_view, 5> kinds; // file name endings; an empty one is no kind
 };
 constexpr std::array<GameFolder, 3> kGameFolders = {{
-    {"CG", {".bmp", ""}},
-    {"Sound", {".mid", ".wav"}},
-    {"Scenario", {".qv_", ""}},
+    {"CG", {".bmp", ".png", ".webp", ".jpg", ".jpeg"}},
+    {"Sound", {".mid", ".wav", ".ogg", ".opus", ".flac"}},
+    {"Scenario", {".qv_", "", "", "", ""}},
 }};
+
+// The game names each picture ".bmp" and each sound ".mid" or ".wav"; a file of the same name
+// with another ending stands in for it only when the named file is not there, and of those the
+// first in this order is taken (for pictures, the image library's own order). A later one can
+// never be read.
+struct StandIns {
+    std::string_view folder;
+    std::array<std::string_view, 2> named; // an empty one is none
+    std::span<const std::string_view> order;
+};
+constexpr std::array<std::string_view, 3> kSoundStandIns = {".ogg", ".opus", ".flac"};
+constexpr std::array<StandIns, 2> kStandIns = {{
+    {"CG", {".bmp", ""}, kPictureStandIns},
+    {"Sound", {".mid", ".wav"}, kSoundStandIns},
+}};
+
+// Endings of files compressed in their own format: zlib would make them no smaller.
+constexpr std::array<std::string_view, 7> kCompressedKinds = {".png", ".webp", ".jpg", ".jpeg",
+                                                              ".ogg", ".opus", ".flac"};
 
 bool sameLetters(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
+}
+
+bool endsWith(std::string_view name, std::string_view ending) {
+    return !ending.empty() && name.size() > ending.size() &&
+           sameLetters(name.substr(name.size() - ending.size()), ending);
+}
+
+template <std::size_t N>
+bool endsWithAny(std::string_view name, const std::array<std::string_view, N>& endings) {
+    return std::any_of(endings.begin(), endings.end(),
+                       [&](std::string_view ending) { return endsWith(name, ending); });
 }
 
 const GameFolder* gameFolderNamed(std::string_view name) {
@@ -99,11 +130,7 @@ const GameFolder* gameFolderNamed(std::string_view name) {
 }
 
 bool isOfKind(const GameFolder& folder, std::string_view name) {
-    for (const std::string_view kind : folder.kinds)
-        if (!kind.empty() && name.size() > kind.size() &&
-            sameLetters(name.substr(name.size() - kind.size()), kind))
-            return true;
-    return false;
+    return endsWithAny(name, folder.kinds);
 }
 
 bool isInside(const fs::path& path, const fs::path& folder) {
@@ -317,13 +344,73 @@ void walkGameFolder(const fs::path& game, const fs::path& root, std::FILE* log, 
               [](const GameFile& a, const GameFile& b) { return a.relative < b.relative; });
 }
 
+// A path as the engine matches it: without regard to ASCII letter case.
+std::string foldedPath(std::string_view path) {
+    std::string folded(path);
+    for (char& c : folded)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return folded;
+}
+
+using FilesByName = std::map<std::string, const GameFile*>; // by foldedPath
+
+// The file taken in place of `file` whenever the game asks for its name: one the game names
+// itself, or a stand-in earlier in the order. Null when `file` may be read.
+const GameFile* shadowOf(const FilesByName& files, const GameFile& file) {
+    const std::string path = foldedPath(file.relative);
+    const std::size_t slash = path.find('/');
+    const std::string_view folder = std::string_view(path).substr(0, slash);
+    const std::string_view name = std::string_view(path).substr(slash + 1);
+    const auto there = [&](std::string_view stem, std::string_view ending) -> const GameFile* {
+        if (ending.empty()) return nullptr;
+        const auto found =
+            files.find(std::string(folder) + "/" + std::string(stem) + std::string(ending));
+        return found == files.end() ? nullptr : found->second;
+    };
+    for (const StandIns& kind : kStandIns) {
+        if (!sameLetters(kind.folder, folder)) continue;
+        const auto at =
+            std::find_if(kind.order.begin(), kind.order.end(),
+                         [&](std::string_view ending) { return endsWith(name, ending); });
+        if (at == kind.order.end()) return nullptr;
+        const std::string_view stem = name.substr(0, name.size() - at->size());
+        for (const std::string_view named : kind.named)
+            if (const GameFile* taken = there(stem, named)) return taken;
+        for (auto before = kind.order.begin(); before != at; ++before)
+            if (const GameFile* taken = there(stem, *before)) return taken;
+    }
+    return nullptr;
+}
+
+// Leaves out, with a note, every stand-in the game can never read.
+void dropShadowed(const fs::path& game, std::FILE* log, GameWalk& walk) {
+    FilesByName byName;
+    for (const GameFile& file : walk.files)
+        byName.emplace(foldedPath(file.relative), &file);
+    std::vector<GameFile> kept;
+    for (const GameFile& file : walk.files) {
+        if (const GameFile* taken = shadowOf(byName, file)) {
+            std::fprintf(log,
+                         "%s: note: the game reads %s in its place; it is left out of the page\n",
+                         terminalText((game / file.relative).string()).c_str(),
+                         terminalText(taken->relative).c_str());
+            ++walk.leftOut;
+            continue;
+        }
+        kept.push_back(file);
+    }
+    walk.files = std::move(kept);
+}
+
 // Adds a file, as a zlib stream when that makes it smaller by a twentieth (pictures in BMP,
-// sounds in WAV and the font shrink; compressed music would not).
-void addFile(Package& package, const std::string& path, const Bytes& bytes) {
+// sounds in WAV and the font shrink). A file compressed in its own format (`compressed`) is
+// stored as it is, without the cost of trying.
+void addFile(Package& package, const std::string& path, const Bytes& bytes, bool compressed) {
     PackedFile file{path, package.pak.size(), bytes.size(), bytes.size(), false};
-    uLongf packedSize = compressBound(static_cast<uLong>(bytes.size()));
+    uLongf packedSize = compressed ? 0 : compressBound(static_cast<uLong>(bytes.size()));
     Bytes packed(packedSize);
-    if (compress2(packed.data(), &packedSize, bytes.data(), static_cast<uLong>(bytes.size()),
+    if (!compressed &&
+        compress2(packed.data(), &packedSize, bytes.data(), static_cast<uLong>(bytes.size()),
                   Z_BEST_COMPRESSION) == Z_OK &&
         packedSize < bytes.size() - bytes.size() / 20) {
         packed.resize(packedSize);
@@ -427,6 +514,7 @@ int packageWebGame(const WebPackageOptions& options, std::FILE* log) {
 
     GameWalk walk;
     walkGameFolder(game, root, log, walk);
+    dropShadowed(game, log, walk);
     if (walk.unreadable) return 2;
     std::uint64_t unpacked = 0;
     for (const GameFile& file : walk.files)
@@ -467,11 +555,22 @@ int packageWebGame(const WebPackageOptions& options, std::FILE* log) {
                          reason.c_str());
             return 2;
         }
-        addFile(package, "game/" + file.relative, bytes);
+        addFile(package, "game/" + file.relative, bytes,
+                endsWithAny(file.relative, kCompressedKinds));
         gameBytes += package.files.back().stored;
         if (isOfKind(kGameFolders[2], file.relative))
             addCodePoints(sjisToUtf8(plainScenarioText(bytes)), characters);
-        if (isMidi(bytes)) {
+        // Music is read only from files the game names ".mid"; a MIDI effect is synthesised by
+        // the browser's mixer.
+        if (endsWith(file.relative, ".mid") && isMidi(bytes)) {
+            if (bytes.size() > kMaxMidiFileBytes) {
+                std::fprintf(log,
+                             "%s: warning: larger than the %zu MB of the largest piece the game "
+                             "reads; it is not rendered\n",
+                             shown.c_str(), kMaxMidiFileBytes >> 20);
+                ++warnings;
+                continue;
+            }
             const std::optional<Bytes> rendered = renderMidi(bytes, soundFonts, reason);
             if (!rendered) {
                 std::fprintf(
@@ -481,7 +580,7 @@ int packageWebGame(const WebPackageOptions& options, std::FILE* log) {
                 ++warnings;
                 continue;
             }
-            addFile(package, "music/" + renderedMidiName(bytes), *rendered);
+            addFile(package, "music/" + renderedMidiName(bytes), *rendered, true);
             musicBytes += package.files.back().stored;
         }
     }
@@ -504,13 +603,13 @@ int packageWebGame(const WebPackageOptions& options, std::FILE* log) {
     }
     const std::vector<char32_t> wanted(characters.begin(), characters.end());
     if (std::optional<Bytes> subset = subsetFont(font, faceIndex, wanted, reason)) {
-        addFile(package, "font/game.ttf", *subset);
+        addFile(package, "font/game.ttf", *subset, false);
     } else if (faceIndex == 0) {
         std::fprintf(log,
                      "%s: warning: the font cannot be cut down (%s); the page holds all of it\n",
                      terminalText(fontPath).c_str(), terminalText(reason).c_str());
         ++warnings;
-        addFile(package, "font/game.ttf", font);
+        addFile(package, "font/game.ttf", font, false);
     } else {
         std::fprintf(log, "tolvane-script: %s: face %d of the collection cannot be taken out: %s\n",
                      terminalText(fontPath).c_str(), faceIndex, terminalText(reason).c_str());

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -236,6 +237,88 @@ TEST_F(WebPackage, OnlyRegularFilesTheGameReadsFromInsideItsFolderArePublished) 
     const std::string secret = "the machine's secret";
     for (const auto& [path, bytes] : files)
         EXPECT_EQ(std::string(bytes.begin(), bytes.end()).find(secret), std::string::npos) << path;
+}
+
+// The stored entry of the package's list for `path`: its "deflated" flag, or nothing.
+std::optional<bool> storedDeflated(const fs::path& page, const std::string& path) {
+    std::string json;
+    EXPECT_TRUE(readWholeFile((page / "game.json").string(), json));
+    const std::string key = "{\"path\": \"" + path + "\"";
+    const std::size_t at = json.find(key);
+    if (at == std::string::npos) return std::nullopt;
+    return json.find("\"deflated\": true", at) < json.find('}', at);
+}
+
+// Pictures and sounds in the formats that stand in for BMP, MIDI and WAV go in as they are, never
+// deflated a second time; one the game can never read, as an earlier file of its name is taken
+// in its place, stays out with a note naming that file. MIDI is rendered only where the game reads
+// music, in a ".mid" file.
+TEST_F(WebPackage, StandInsGoInAsTheyAreAndOnlyWhenTheGameCanReadThem) {
+    const fs::path game = work / "game";
+    // Zeros that zlib would shrink a hundredfold, so that only the kind keeps them as they are.
+    const std::string zeros(20000, '\0');
+    // A quarter note of its own pitch, so that each piece has a rendering of its own.
+    const auto note = [](std::uint8_t pitch) {
+        return Bytes{'M',   'T', 'h', 'd',  0,     0,   0, 6,    0,    0,  0, 1,
+                     0,     96,  'M', 'T',  'r',   'k', 0, 0,    0,    12, 0, 0x90,
+                     pitch, 100, 96,  0x80, pitch, 0,   0, 0xFF, 0x2F, 0};
+    };
+    const std::map<std::string, Bytes> pieces = {{"Sound/tune.mid", note(60)},
+                                                 {"Sound/tune53.wav", note(62)}};
+    struct Case {
+        std::string file;  // made in the game folder, holding `zeros` unless it is "MIDI"
+        std::string taken; // the file read in its place; empty: it is published
+        bool deflated = false;
+    } cases[] = {
+        {"CG/背景0.png", "CG/背景0.bmp"}, // the named picture is there
+        {"CG/sky.PNG", ""},               // any letter case
+        {"CG/sky.webp", "CG/sky.PNG"},    // the first stand-in there is taken
+        {"CG/sky.jpg", "CG/sky.PNG"},
+        {"CG/road.webp", ""},
+        {"CG/road.jpeg", "CG/road.webp"},
+        {"CG/only.jpeg", ""},
+        {"CG/plain.bmp", "", true}, // BMP shrinks
+        {"Sound/brel_gm1.ogg", "Sound/brel_gm1.mid"},
+        {"Sound/door50.flac", "Sound/door50.wav"},
+        {"Sound/rain.opus", ""},
+        {"Sound/rain.flac", "Sound/rain.opus"},
+        {"Sound/wind.ogg", ""},
+        {"Sound/wind.opus", "Sound/wind.ogg"},
+        {"Sound/bell.flac", ""},
+        {"Sound/hum.wav", "", true},
+        {"Sound/tune.mid", ""},   // MIDI: rendered
+        {"Sound/tune53.wav", ""}, // MIDI in an effect's name: not rendered
+    };
+    for (const Case& c : cases) {
+        const auto piece = pieces.find(c.file);
+        writeFile(game / c.file, piece == pieces.end()
+                                     ? zeros
+                                     : std::string(piece->second.begin(), piece->second.end()));
+    }
+    std::string log;
+    ASSERT_EQ(package(game.string(), (work / "runtime").string(), &log), 0) << log;
+    EXPECT_EQ(log.find("warning"), std::string::npos) << log;
+    const fs::path page = work / "page";
+    const std::map<std::string, Bytes> files = unpack(page);
+    for (const Case& c : cases) {
+        const std::string line = lineNaming(log, terminalText((game / c.file).string()) + ":");
+        const auto found = files.find("game/" + c.file);
+        if (c.taken.empty()) {
+            EXPECT_EQ(line, "") << c.file;
+            ASSERT_NE(found, files.end()) << c.file;
+            EXPECT_EQ(found->second, readFile(game / c.file)) << c.file;
+            EXPECT_EQ(storedDeflated(page, "game/" + c.file), c.deflated) << c.file;
+        } else {
+            EXPECT_EQ(found, files.end()) << c.file;
+            EXPECT_NE(line.find("note: the game reads " + c.taken + " in its place"),
+                      std::string::npos)
+                << c.file << ": " << log;
+        }
+    }
+    EXPECT_TRUE(files.contains("music/" + renderedMidiName(pieces.at("Sound/tune.mid"))));
+    EXPECT_EQ(storedDeflated(page, "music/" + renderedMidiName(pieces.at("Sound/tune.mid"))),
+              false);
+    EXPECT_FALSE(files.contains("music/" + renderedMidiName(pieces.at("Sound/tune53.wav"))));
 }
 
 // A link at a name of the page is replaced by the page's file; what it leads to is not touched.

@@ -10,8 +10,14 @@ desktop program wrote; and the page started at the quit save (load=quit) must sh
 frame, the desktop's first frame of --load quit. The live region beside the canvas must hold the
 page's text at a click wait and the choices at the choice.
 
+Then the formats game (made by the native build beside the demo: JPEG, WebP and PNG pictures,
+Ogg Vorbis music, an effect in slot 53) is packaged with the native tolvane-script and played
+the same way: its frames must be the desktop's, pixel for pixel, its trace the same, and it
+must show the same messages as the desktop program (none, once every format plays there).
+
 usage: browser_test.py NATIVE_BUILD PAGE_DIR
 """
+import functools
 import http.server
 import json
 import os
@@ -26,6 +32,7 @@ import urllib.parse
 
 NATIVE, PAGE = (os.path.abspath(p) for p in sys.argv[1:3])
 GAME = os.path.join(NATIVE, "demo", "game")
+FORMATS_GAME = os.path.join(NATIVE, "demo", "formats", "game")
 CHROMIUM = shutil.which("chromium") or "/usr/bin/chromium"
 
 # Answers every click wait within two frames, with the pointer in the corner, off the choices,
@@ -37,6 +44,12 @@ REPLAY += [f"{n} click" for n in range(2470, FRAMES, 2)]
 # The title; the first page typing; a click wait; the choice with the pointer on a link; the
 # page after the choice.
 SHOTS = [2, 150, 305, 2440, 2475]
+# The formats game: its title, the JPEG background, the WebP one, the soft-edged character over
+# it, and both characters.
+FORMATS_FRAMES = 260
+FORMATS_REPLAY = ["3 move 0 40"] + [f"{n} click" for n in range(4, FORMATS_FRAMES, 2)]
+FORMATS_SHOTS = [2, 60, 150, 200, 250]
+REPLAYS = {"/replay.txt": REPLAY, "/formats-replay.txt": FORMATS_REPLAY}
 
 reports = {}
 page_errors = []
@@ -44,15 +57,16 @@ reports_lock = threading.Condition()
 
 
 class Handler(http.server.SimpleHTTPRequestHandler):
-    def __init__(self, *args, **kwargs):
-        super().__init__(*args, directory=PAGE, **kwargs)
+    def __init__(self, *args, directory=PAGE, **kwargs):
+        super().__init__(*args, directory=directory, **kwargs)
 
     def log_message(self, *args):
         pass
 
     def do_GET(self):
-        if self.path.startswith("/replay.txt"):
-            body = ("\n".join(REPLAY) + "\n").encode()
+        replay = REPLAYS.get(urllib.parse.urlparse(self.path).path)
+        if replay is not None:
+            body = ("\n".join(replay) + "\n").encode()
             self.send_response(200)
             self.send_header("Content-Type", "text/plain")
             self.send_header("Content-Length", str(len(body)))
@@ -72,7 +86,7 @@ class Handler(http.server.SimpleHTTPRequestHandler):
                 if text.strip():
                     print("page:", text, flush=True)
                 if text.startswith("ERROR: "):
-                    page_errors.append(text)
+                    page_errors.append((url.path, text.strip()))
             else:
                 reports[key] = body
             reports_lock.notify_all()
@@ -129,6 +143,101 @@ def run_page(server_port, profile, query, until, seconds):
             browser.kill()
 
 
+def compare_frame(work, run, frame, name, n, failures, unplayed_music=False):
+    """The page's canvas and state at the frame against the desktop's NAME.bmp and NAME.json.
+
+    With unplayed_music, the sound that plays as the primary one is not compared: the title's
+    effect stays it until it ends when no music replaces it, and the desktop's headless run,
+    faster than real time, never reaches that end."""
+    width, height, expected = bmp_rgba(os.path.join(work, f"{name}.bmp"))
+    canvas = reports.get((run, "canvas", frame))
+    if canvas is None:
+        failures.append(f"frame {n}: no canvas reported")
+        return
+    if len(canvas) != len(expected):
+        failures.append(f"frame {n}: canvas of {len(canvas)} bytes, {width}x{height} wanted")
+        return
+    wrong = sum(1 for i in range(0, len(expected), 4) if canvas[i:i + 3] != expected[i:i + 3])
+    if wrong:
+        first = next(i for i in range(0, len(expected), 4)
+                     if canvas[i:i + 3] != expected[i:i + 3]) // 4
+        failures.append(f"frame {n}: {wrong} pixels differ, the first at "
+                        f"({first % width}, {first // width}): page "
+                        f"{tuple(canvas[first * 4:first * 4 + 3])}, desktop "
+                        f"{tuple(expected[first * 4:first * 4 + 3])}")
+        with open(os.path.join(work, f"{name}.rgba"), "wb") as f:
+            f.write(canvas)
+    page_state = json.loads(reports.get((run, "state", frame), b"null") or b"null")
+    native_state = json.load(open(os.path.join(work, f"{name}.json")))
+    if unplayed_music:
+        for state in (page_state, native_state):
+            if isinstance(state, dict) and isinstance(state.get("sound"), dict):
+                state["sound"].pop("primary", None)
+    if page_state != native_state:
+        failures.append(f"frame {n}: the state differs:\n  page    {page_state}\n"
+                        f"  desktop {native_state}")
+
+
+def compare_trace(work, run, name, what, failures):
+    """The page's trace against the desktop's file NAME; returns the page's lines."""
+    trace = reports.get((run, "trace", 0), b"").decode().splitlines()
+    native_trace = open(os.path.join(work, name)).read().splitlines()
+    if trace != native_trace:
+        differ = next((i for i, (a, b) in enumerate(zip(trace, native_trace)) if a != b),
+                      min(len(trace), len(native_trace)))
+        failures.append(f"{what}the traces differ at line {differ + 1} ({len(trace)} lines, "
+                        f"{len(native_trace)} on the desktop):\n  page    "
+                        f"{trace[differ:differ + 1]}\n  desktop {native_trace[differ:differ + 1]}")
+    return trace
+
+
+def play_formats(work, failures):
+    """The formats game, packaged by the native tool, played on the desktop and in the page."""
+    what = "formats game: "
+    game = os.path.join(work, "formats-game")
+    shutil.copytree(FORMATS_GAME, game)
+    page = os.path.join(work, "formats-page")
+    subprocess.run([os.path.join(NATIVE, "tools", "tolvane-script"), "web", "--runtime", PAGE,
+                    FORMATS_GAME, page], check=True, stdout=subprocess.DEVNULL)
+    with open(os.path.join(work, "formats-replay.txt"), "w") as f:
+        f.write("\n".join(FORMATS_REPLAY) + "\n")
+    command = [os.path.join(NATIVE, "tolvane"), "--headless", "--frames", str(FORMATS_FRAMES),
+               "--input", os.path.join(work, "formats-replay.txt"),
+               "--trace", os.path.join(work, "formats-trace.jsonl")]
+    for n in FORMATS_SHOTS:
+        command += ["--screenshot", f"{n}:{work}/formats-{n}.bmp",
+                    "--state", f"{n}:{work}/formats-{n}.json"]
+    native = subprocess.run(command + [game], check=True, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE, env=dict(os.environ, SDL_AUDIODRIVER="dummy"))
+    native_errors = {line.strip() for line in native.stderr.decode(errors="replace").splitlines()
+                     if line.startswith("ERROR: ")}
+
+    server = http.server.ThreadingHTTPServer(
+        ("127.0.0.1", 0), functools.partial(Handler, directory=page))
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    try:
+        started = time.time()
+        shots = ",".join(map(str, FORMATS_SHOTS))
+        run_page(server.server_address[1], os.path.join(work, "formats-profile"),
+                 f"replay=formats-replay.txt&shots={shots}&frames={FORMATS_FRAMES}"
+                 f"&report=/formats&autostart=1&trace=1", ("/formats", "end", 0), 300)
+        print(f"the page played the formats game's {FORMATS_FRAMES} frames in "
+              f"{time.time() - started:.1f} s")
+    finally:
+        server.shutdown()
+    unplayed_music = any("MIDIファイルのロードに失敗" in text for text in native_errors)
+    for n in FORMATS_SHOTS:
+        compare_frame(work, "/formats", n, f"formats-{n}", f"{what}{n}", failures, unplayed_music)
+    compare_trace(work, "/formats", "formats-trace.jsonl", what, failures)
+    # A message is reported by the page's box and by the program's standard error alike.
+    page_errors_here = {text for run, text in page_errors if run == "/formats"}
+    if page_errors_here != native_errors:
+        failures.append(f"{what}the page showed the messages {sorted(page_errors_here)}, the "
+                        f"desktop {sorted(native_errors)}")
+    elif native_errors:
+        print(f"{what}both showed {sorted(native_errors)} (a format the program cannot play yet)")
+
+
 def main():
     work = tempfile.mkdtemp(prefix="tolvane-web-")
     failures = []
@@ -178,30 +287,7 @@ def main():
         frames = [("/first", n, str(n), str(n)) for n in SHOTS]
         frames.append(("/second", 1, "quit", "1 at the quit save"))
         for run, frame, name, n in frames:
-            width, height, expected = bmp_rgba(os.path.join(work, f"{name}.bmp"))
-            canvas = reports.get((run, "canvas", frame))
-            if canvas is None:
-                failures.append(f"frame {n}: no canvas reported")
-                continue
-            if len(canvas) != len(expected):
-                failures.append(f"frame {n}: canvas of {len(canvas)} bytes, {width}x{height} wanted")
-                continue
-            wrong = sum(1 for i in range(0, len(expected), 4)
-                        if canvas[i:i + 3] != expected[i:i + 3])
-            if wrong:
-                first = next(i for i in range(0, len(expected), 4)
-                             if canvas[i:i + 3] != expected[i:i + 3]) // 4
-                failures.append(f"frame {n}: {wrong} pixels differ, the first at "
-                                f"({first % width}, {first // width}): page "
-                                f"{tuple(canvas[first * 4:first * 4 + 3])}, desktop "
-                                f"{tuple(expected[first * 4:first * 4 + 3])}")
-                with open(os.path.join(work, f"{name}.rgba"), "wb") as f:
-                    f.write(canvas)
-            page_state = json.loads(reports.get((run, "state", frame), b"null") or b"null")
-            native_state = json.load(open(os.path.join(work, f"{name}.json")))
-            if page_state != native_state:
-                failures.append(f"frame {n}: the state differs:\n  page    {page_state}\n"
-                                f"  desktop {native_state}")
+            compare_frame(work, run, frame, name, n, failures)
 
         # The live region beside the canvas, for screen readers: at a click wait the page's text
         # as told, at the choice the text before it and each choice, numbered; together, what
@@ -221,14 +307,7 @@ def main():
                                 f"{shown!r}")
 
         # The same events at the same frames: every picture and sound loaded, every sound played.
-        trace = reports.get(("/first", "trace", 0), b"").decode().splitlines()
-        native_trace = open(os.path.join(work, "trace.jsonl")).read().splitlines()
-        if trace != native_trace:
-            differ = next((i for i, (a, b) in enumerate(zip(trace, native_trace)) if a != b),
-                          min(len(trace), len(native_trace)))
-            failures.append(f"the traces differ at line {differ + 1} ({len(trace)} lines, "
-                            f"{len(native_trace)} on the desktop):\n  page    "
-                            f"{trace[differ:differ + 1]}\n  desktop {native_trace[differ:differ + 1]}")
+        trace = compare_trace(work, "/first", "trace.jsonl", "", failures)
         loads = [json.loads(line) for line in trace if '"sound_load"' in line]
         for kind, music in (("music", 1), ("effects", 0)):
             mine = [e for e in loads if e["music"] == music]
@@ -236,8 +315,9 @@ def main():
                 failures.append(f"the page did not load all its {kind}: {mine}")
         plays = sum(1 for line in trace if '"sound_play"' in line)
         print(f"the page loaded {len(loads)} sounds and played {plays}, as the desktop did")
-        for text in page_errors:
-            failures.append(f"the page showed a message: {text}")
+        for run, text in page_errors:
+            if run in ("/first", "/second"):
+                failures.append(f"the page showed a message: {text}")
 
         saved = reports.get(("/first", "save", -1), b"")
         if len(saved) != 500 or saved != native_save:
@@ -247,6 +327,8 @@ def main():
             failures.append(f"after a reload the browser kept {len(kept)} bytes, not the "
                             f"{len(saved)} written before it")
         server.shutdown()
+
+        play_formats(work, failures)
     finally:
         if failures:
             print(f"(files kept in {work})")
@@ -258,7 +340,8 @@ def main():
         sys.exit(1)
     print(f"PASS: {len(SHOTS)} frames equal the desktop's, the live region holds the page's "
           "text and the choices, the checkpoint kept over a reload, and the quit save loaded "
-          "after it shows the desktop's frame")
+          f"after it shows the desktop's frame; the formats game's {len(FORMATS_SHOTS)} frames "
+          "equal the desktop's")
 
 
 main()
