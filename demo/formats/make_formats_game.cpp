@@ -8,10 +8,13 @@
 //   立ち絵1.png  a character on the magenta key, without alpha
 //   brel_gm1.ogg the game's music in Ogg Vorbis
 //   chime53.wav  an author's effect in slot 53
+//   bell54.opus  an author's effect in slot 54, in Ogg Opus
 // Every other picture and sound is the demo's own.
 #include <SDL.h>
 #include <SDL_image.h>
 #include <webp/encode.h>
+
+#include "support/recorded_encode.h"
 
 #include <algorithm>
 #include <cmath>
@@ -137,6 +140,19 @@ bool saveMusic(const fs::path& out) {
     return encoded && writeBytes(out, encoded->data(), encoded->size());
 }
 
+// A small bell: a decaying tone with an overtone, at Opus's own rate.
+bool saveBell(const fs::path& out) {
+    constexpr int kRate = 48000;
+    std::vector<float> samples(kRate * 6 / 10);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const double t = static_cast<double>(i) / kRate;
+        samples[i] = static_cast<float>(std::exp(-t * 6) * (0.3 * std::sin(2 * M_PI * 1320 * t) +
+                                                            0.1 * std::sin(2 * M_PI * 3960 * t)));
+    }
+    const std::vector<std::uint8_t> opus = encodeTestOpus(samples, 1, kRate);
+    return !opus.empty() && writeBytes(out, opus.data(), opus.size());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -167,6 +183,7 @@ int main(int argc, char** argv) {
         {"CG/立ち絵1.png", saveKeyedPng(cg / "立ち絵1.bmp", cg / "立ち絵1.png")},
         {"Sound/brel_gm1.ogg", saveMusic(sound / "brel_gm1.ogg")},
         {"Sound/chime53.wav", fs::copy_file(sound / "start52.wav", sound / "chime53.wav", ec)},
+        {"Sound/bell54.opus", saveBell(sound / "bell54.opus")},
     };
     for (const Step& step : steps)
         if (!step.done) {
