@@ -13,20 +13,6 @@
 namespace {
 constexpr double kMusicTone = 440.0;
 constexpr double kEffectTone = 3000.0;
-
-long firstSound(const Recording& r, long from) {
-    for (long i = std::max(from, 0L); i < r.frames(); ++i)
-        if (std::abs(r.samples[i * r.channels]) > 200) return i;
-    return -1;
-}
-
-int largestStep(const Recording& r, long from, long to) {
-    int largest = 0;
-    for (long i = std::max(from, 1L); i < std::min(to, r.frames()); ++i)
-        largest = std::max(largest,
-                           std::abs(r.samples[i * r.channels] - r.samples[(i - 1) * r.channels]));
-    return largest;
-}
 } // namespace
 
 TEST_F(SoundTest, OggMusicLoopsWithoutASeamUnderAnOpusEffectUntilEverythingStops) {
@@ -58,7 +44,7 @@ TEST_F(SoundTest, OggMusicLoopsWithoutASeamUnderAnOpusEffectUntilEverythingStops
     closeDownSound();
 
     const Recording r = readRecording(recordingFile, format);
-    const long first = firstSound(r, start);
+    const long first = r.firstAbove(start, 200);
     ASSERT_GE(first, 0) << "the music sounds";
     const long pass = r.framesIn(0.5);
     const double level = r.toneLevel(first + pass / 4, first + pass / 2, kMusicTone);
@@ -67,9 +53,9 @@ TEST_F(SoundTest, OggMusicLoopsWithoutASeamUnderAnOpusEffectUntilEverythingStops
     // and no step there larger than the tone's own.
     for (long at = first + r.framesIn(0.02); at + r.framesIn(0.05) < effect; at += r.framesIn(0.05))
         EXPECT_GT(r.toneLevel(at, at + r.framesIn(0.05), kMusicTone), level * 0.8) << at - first;
-    const int ownStep = largestStep(r, first + pass / 4, first + pass / 2);
+    const int ownStep = r.largestStep(first + pass / 4, first + pass / 2);
     for (const long seam : {first + pass, first + 2 * pass})
-        EXPECT_LE(largestStep(r, seam - 400, seam + 400), ownStep * 5 / 4) << seam - first;
+        EXPECT_LE(r.largestStep(seam - 400, seam + 400), ownStep * 5 / 4) << seam - first;
 
     const auto at = [&](long mark, double seconds) { return mark + r.framesIn(seconds); };
     EXPECT_GT(r.toneLevel(at(effect, 0.06), at(effect, 0.16), kEffectTone), 5000)

@@ -10,23 +10,6 @@
 #include <cmath>
 #include <cstdlib>
 
-namespace {
-// The largest step between two neighbouring samples of the first channel in [from, to).
-int largestStep(const Recording& r, long from, long to) {
-    int largest = 0;
-    for (long i = std::max(from, 1L); i < std::min(to, r.frames()); ++i)
-        largest = std::max(largest,
-                           std::abs(r.samples[i * r.channels] - r.samples[(i - 1) * r.channels]));
-    return largest;
-}
-
-long firstSound(const Recording& r, long from) {
-    for (long i = std::max(from, 0L); i < r.frames(); ++i)
-        if (r.samples[i * r.channels] != 0) return i;
-    return -1;
-}
-} // namespace
-
 TEST_F(SoundTest, RenderedMusicLoopsWithoutASeamAndTheSynthesiserIdle) {
     recordToDisk();
     ASSERT_TRUE(startSound());
@@ -49,16 +32,16 @@ TEST_F(SoundTest, RenderedMusicLoopsWithoutASeamAndTheSynthesiserIdle) {
     closeDownSound();
 
     const Recording r = readRecording(recordingFile, format);
-    const long first = firstSound(r, start);
+    const long first = r.firstAbove(start, 0);
     ASSERT_GE(first, 0) << "the music sounds";
     const long pass = r.framesIn(kPieceMs / 1000.0);
     const int held_level = r.peak(first + pass / 4, first + pass / 2);
     ASSERT_GT(held_level, 500);
     // The held note's own steps, against those where each of two passes gives way to the next.
-    const int ownStep = largestStep(r, first + pass / 4, first + pass / 2);
+    const int ownStep = r.largestStep(first + pass / 4, first + pass / 2);
     for (const long seam : {first + pass, first + 2 * pass}) {
         SCOPED_TRACE(seam - first);
-        EXPECT_LE(largestStep(r, seam - 300, seam + 300), ownStep * 3 / 2);
+        EXPECT_LE(r.largestStep(seam - 300, seam + 300), ownStep * 3 / 2);
         EXPECT_GT(r.peak(seam - 300, seam), held_level / 4) << "no gap before the seam";
         EXPECT_GT(r.peak(seam, seam + 300), held_level / 4) << "no gap after it";
     }

@@ -180,6 +180,19 @@ int Recording::peak(long from, long to) const {
     return best;
 }
 
+int Recording::largestStep(long from, long to) const {
+    int largest = 0;
+    for (long i = std::max(from, 1L); i < std::min(to, frames()); ++i)
+        largest = std::max(largest, std::abs(samples[i * channels] - samples[(i - 1) * channels]));
+    return largest;
+}
+
+long Recording::firstAbove(long from, int level) const {
+    for (long i = std::max(from, 0L); i < frames(); ++i)
+        if (std::abs(samples[i * channels]) > level) return i;
+    return -1;
+}
+
 double Recording::toneLevel(long from, long to, double frequency) const {
     from = std::clamp(from, 0L, frames());
     to = std::clamp(to, from, frames());

@@ -69,6 +69,11 @@ struct Recording {
     long framesIn(double seconds) const { return static_cast<long>(seconds * rate); }
     // Largest absolute sample over all channels in [from, to), clipped to the recording.
     int peak(long from, long to) const;
+    // The largest step between neighbouring samples of the first channel in [from, to): a
+    // click where a sound repeats stands out against the sound's own steps.
+    int largestStep(long from, long to) const;
+    // The first frame from `from` on whose first channel is past `level`, or -1.
+    long firstAbove(long from, int level) const;
     // Amplitude of one frequency in the first channel over [from, to) (Goertzel).
     double toneLevel(long from, long to, double frequency) const;
 };
