@@ -24,16 +24,7 @@
 #include <system_error>
 #include <thread>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TOLVANE_LEAK_CHECKER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TOLVANE_LEAK_CHECKER 1
-#endif
-#endif
-#ifdef TOLVANE_LEAK_CHECKER
-#include <sanitizer/lsan_interface.h>
-#endif
+#include "base/library_allocations.h"
 #endif
 
 #include "base/message.h"
@@ -75,21 +66,6 @@ bool copyToClipboard(std::string_view text) {
 }
 
 #else
-
-// While one lives, what is allocated is not reported as a leak (in the sanitizer build only).
-struct LibraryAllocations {
-#ifdef TOLVANE_LEAK_CHECKER
-    LibraryAllocations() {
-        __lsan_disable();
-    }
-    ~LibraryAllocations() {
-        __lsan_enable();
-    }
-#else
-    LibraryAllocations() {}
-    ~LibraryAllocations() {}
-#endif
-};
 
 // ---- Speech: speech-dispatcher ------------------------------------------------------------
 

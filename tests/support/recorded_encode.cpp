@@ -1,5 +1,7 @@
 #include "support/recorded_encode.h"
 
+#include "base/library_allocations.h"
+
 #include <FLAC/stream_encoder.h>
 #include <ogg/ogg.h>
 #include <opus.h>
@@ -45,8 +47,17 @@ std::vector<std::uint8_t> encodeTestVorbis(std::span<const float> interleaved, i
                                            int rate) {
     vorbis_info info;
     vorbis_info_init(&info);
-    if (vorbis_encode_init_vbr(&info, channels, rate, 0.6f) != 0)
+    int refused = 0;
+    {
+        // libvorbisenc keeps a block of its set-up for more than two channels for good.
+        const LibraryAllocations setUp;
+        refused = vorbis_encode_init_vbr(&info, channels, rate, 0.6f);
+    }
+    if (refused != 0) {
+        // What the refused set-up had made is the info's to free.
+        vorbis_info_clear(&info);
         throw std::runtime_error("vorbis_encode_init_vbr refused the format");
+    }
     vorbis_comment comment;
     vorbis_comment_init(&comment);
     vorbis_dsp_state dsp;
