@@ -83,13 +83,10 @@ fetch() {
 # Builds a CMake project from Debian source package $1 into the prefix, with the CMake options
 # that follow; skipped when the prefix already holds it built with the same options. Its marker
 # holds the options it was built with, so that changing them here rebuilds it from scratch.
-# With $targets set, only those targets are built, and the function named in $install (given
-# the source and build folders) puts what they made into the prefix: for a project that builds
-# programs or more libraries than the engine needs, with no option to leave them out.
 build_cmake() {
     local pkg=$1 dir start options
     shift
-    options="$*${targets:+ targets: $targets}"
+    options="$*"
     if [ -e "$prefix/.built-$pkg" ] && [ "$(cat "$prefix/.built-$pkg")" = "$options" ]; then
         echo "$pkg: already in the prefix"
         return
@@ -104,14 +101,8 @@ build_cmake() {
         -DCMAKE_FIND_ROOT_PATH="$prefix" -DCMAKE_CROSSCOMPILING_EMULATOR="$emulator" \
         -DBUILD_SHARED_LIBS=OFF "$@"
     echo "$pkg: configured in $((SECONDS - start)) s"
-    if [ -n "${targets:-}" ]; then
-        # shellcheck disable=SC2086 # a list of targets
-        cmake --build "$out/libs/$pkg" -j"$jobs" --target $targets
-        "$install" "$dir" "$out/libs/$pkg"
-    else
-        cmake --build "$out/libs/$pkg" -j"$jobs"
-        cmake --install "$out/libs/$pkg"
-    fi
+    cmake --build "$out/libs/$pkg" -j"$jobs"
+    cmake --install "$out/libs/$pkg"
     echo "$pkg: built in $((SECONDS - start)) s"
     printf '%s' "$options" >"$prefix/.built-$pkg"
 }
@@ -131,39 +122,187 @@ build_zlib() {
     touch "$prefix/.built-zlib"
 }
 
-# opusfile's build is autotools only, and its four sources need nothing from it: compiled here,
-# without the network streams (http.c), its header beside opus's own as the desktop has it.
-build_opusfile() {
-    local dir start obj f
-    [ -e "$prefix/.built-opusfile" ] && { echo "opusfile: already in the prefix"; return; }
-    dir=$(fetch opusfile)
+# A library built straight from its sources with emcc, not with its own build system: their
+# configure steps run each check as a program under node and cost more than the compiling, and
+# each project builds far more than a decoder. The function build_direct_$1 says what to build,
+# with $dir (the source) and $obj (a folder of its own) set; the marker holds a checksum of that
+# function, so that changing it rebuilds the library.
+build_direct() {
+    local pkg=$1 recipe start
+    recipe=$(declare -f "build_direct_${pkg//-/_}" | md5sum | cut -d' ' -f1)
+    if [ -e "$prefix/.built-$pkg" ] && [ "$(cat "$prefix/.built-$pkg")" = "$recipe" ]; then
+        echo "$pkg: already in the prefix"
+        return
+    fi
+    rm -f "$prefix/.built-$pkg"
+    dir=$(fetch "$pkg")
+    obj=$out/libs/$pkg
     start=$SECONDS
-    obj=$out/libs/opusfile
     rm -rf "$obj"
-    mkdir -p "$obj" "$prefix/include/opus" "$prefix/lib"
-    for f in info internal opusfile stream; do
-        emcc -O2 -DOP_DISABLE_HTTP -I"$dir/include" -I"$prefix/include" -I"$prefix/include/opus" \
-            -c "$dir/src/$f.c" -o "$obj/$f.o"
+    mkdir -p "$obj" "$prefix/include" "$prefix/lib"
+    "build_direct_${pkg//-/_}"
+    echo "$pkg: built in $((SECONDS - start)) s"
+    printf '%s' "$recipe" >"$prefix/.built-$pkg"
+}
+
+# Compiles the sources named after "--" (paths in $dir) with the flags before it, $jobs at a
+# time, into $prefix/lib/lib$1.a.
+archive() {
+    local lib=$1 flags=()
+    shift
+    while [ "$1" != "--" ]; do
+        flags+=("$1")
+        shift
     done
-    rm -f "$prefix/lib/libopusfile.a"
-    emar rcs "$prefix/lib/libopusfile.a" "$obj"/*.o
+    shift
+    mkdir -p "$obj/$lib"
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    printf '%s\n' "$@" | SRC=$dir OUT=$obj/$lib xargs -d '\n' -P"$jobs" -I{} bash -c \
+        'f=$1; shift; emcc "$@" -c "$SRC/$f" -o "$OUT/${f//\//_}.o"' _ {} "${flags[@]}"
+    rm -f "$prefix/lib/lib$lib.a"
+    emar rcs "$prefix/lib/lib$lib.a" "$obj/$lib"/*.o
+}
+
+# Writes header $2 from the CMake template $1, as configure_file does: the NAME=VALUE pairs that
+# follow fill @NAME@ and turn "#cmakedefine NAME" on; every other #cmakedefine is left undefined.
+configure_header() {
+    local in=$1 header=$2 pair args=()
+    shift 2
+    for pair in "$@"; do
+        args+=(-e "s|@${pair%%=*}@|${pair#*=}|g" -e "s|^#cmakedefine ${pair%%=*}\\b|#define ${pair%%=*}|")
+    done
+    mkdir -p "$(dirname "$header")"
+    sed "${args[@]}" -e 's|^#cmakedefine \([A-Za-z0-9_]*\).*|/* #undef \1 */|' "$in" >"$header"
+}
+
+# The version of the source in $dir, from its folder's name (as Debian unpacks it).
+version() {
+    local v=${dir##*-}
+    echo "${v%%+*}"
+}
+
+# libjpeg-turbo's library without its programs, and of its encoder what SDL_image's saving of a
+# JPEG reaches (it looks every function up when it starts, saving or not). Its SIMD code is left
+# out: it is x86 assembly or intrinsics this compiler has no target for, and its plain C gives the
+# same pixels.
+build_direct_libjpeg_turbo() {
+    local v n
+    v=$(version)
+    IFS=. read -r -a n <<<"$v"
+    configure_header "$dir/jconfig.h.in" "$prefix/include/jconfig.h" JPEG_LIB_VERSION=62 \
+        VERSION="$v" LIBJPEG_TURBO_VERSION_NUMBER="$(printf '%d%03d%03d' "${n[@]}")" \
+        D_ARITH_CODING_SUPPORTED=1 MEM_SRCDST_SUPPORTED=1 BITS_IN_JSAMPLE=8
+    configure_header "$dir/jconfigint.h.in" "$obj/jconfigint.h" BUILD="$v" \
+        INLINE='__inline__ __attribute__((always_inline))' THREAD_LOCAL= \
+        CMAKE_PROJECT_NAME=libjpeg-turbo VERSION="$v" SIZE_T=4 HAVE_BUILTIN_CTZL=
+    configure_header "$dir/jversion.h.in" "$obj/jversion.h" COPYRIGHT_YEAR=1991-2023
+    cp "$dir/jpeglib.h" "$dir/jerror.h" "$dir/jmorecfg.h" "$prefix/include/"
+    local c=(jaricom jcapimin jcapistd jccoefct jccolor jcdctmgr jchuff jcinit jcmainct jcmarker
+        jcmaster jcomapi jcparam jcphuff jcprepct jcsample jdapimin jdapistd jdarith jdatasrc
+        jdcoefct jdcolor jddctmgr jdhuff jdicc jdinput jdmainct jdmarker jdmaster jdmerge jdphuff
+        jdpostct jdsample jdtrans jerror jfdctflt jfdctfst jfdctint jidctflt jidctfst jidctint
+        jidctred jmemmgr jmemnobs jquant1 jquant2 jsimd_none jutils)
+    archive jpeg -O3 -DNDEBUG -I"$obj" -I"$prefix/include" -I"$dir" -- "${c[@]/%/.c}"
+}
+
+# libwebp's decoder (SDL_image saves no WebP), in its plain C: its SIMD code is for targets this
+# compiler has not.
+build_direct_libwebp() {
+    mkdir -p "$prefix/include/webp"
+    cp "$dir/src/webp/decode.h" "$dir/src/webp/types.h" "$prefix/include/webp/"
+    local c=(dec/alpha_dec dec/buffer_dec dec/frame_dec dec/idec_dec dec/io_dec dec/quant_dec
+        dec/tree_dec dec/vp8_dec dec/vp8l_dec dec/webp_dec dsp/alpha_processing dsp/cpu dsp/dec
+        dsp/dec_clip_tables dsp/filters dsp/lossless dsp/rescaler dsp/upsampling dsp/yuv
+        utils/bit_reader_utils utils/color_cache_utils utils/filters_utils utils/huffman_utils
+        utils/quant_levels_dec_utils utils/random_utils utils/rescaler_utils utils/thread_utils
+        utils/utils)
+    c=("${c[@]/#/src/}")
+    archive webp -O3 -DNDEBUG -fvisibility=hidden -I"$dir" -- "${c[@]/%/.c}"
+}
+
+build_direct_libogg() {
+    configure_header "$dir/include/ogg/config_types.h.in" "$prefix/include/ogg/config_types.h" \
+        INCLUDE_INTTYPES_H=1 INCLUDE_STDINT_H=1 INCLUDE_SYS_TYPES_H=1 SIZE16=int16_t \
+        USIZE16=uint16_t SIZE32=int32_t USIZE32=uint32_t SIZE64=int64_t USIZE64=uint64_t
+    cp "$dir/include/ogg/ogg.h" "$dir/include/ogg/os_types.h" "$prefix/include/ogg/"
+    archive ogg -O3 -DNDEBUG -I"$prefix/include" -- src/bitwise.c src/framing.c
+}
+
+# libvorbis and vorbisfile, not the encoder's tables (vorbisenc): the desktop renders the music
+# with those, never the page. The decoder's sources reach the analysis code at link, so all of the
+# library's are built.
+build_direct_libvorbis() {
+    mkdir -p "$prefix/include/vorbis"
+    cp "$dir/include/vorbis/codec.h" "$dir/include/vorbis/vorbisfile.h" "$prefix/include/vorbis/"
+    local c=(analysis bitrate block codebook envelope floor0 floor1 info lookup lpc lsp mapping0
+        mdct psy registry res0 sharedbook smallft synthesis window)
+    c=("${c[@]/#/lib/}")
+    archive vorbis -O3 -DNDEBUG -I"$dir/lib" -I"$prefix/include" -- "${c[@]/%/.c}"
+    archive vorbisfile -O3 -DNDEBUG -I"$prefix/include" -- lib/vorbisfile.c
+}
+
+# opus's decoders, single and multistream, in its float build; none of its encoders.
+build_direct_opus() {
+    mkdir -p "$prefix/include/opus"
+    cp "$dir"/include/opus*.h "$prefix/include/opus/"
+    printf '#define PACKAGE_VERSION "%s"\n' "$(version)" >"$obj/config.h"
+    local celt=(bands celt celt_decoder celt_lpc cwrs entcode entdec entenc kiss_fft laplace
+        mathops mdct modes pitch quant_bands rate vq)
+    local silk=(bwexpander bwexpander_32 CNG code_signs dec_API decode_core decode_frame
+        decode_indices decode_parameters decode_pitch decode_pulses decoder_set_fs gain_quant
+        init_decoder inner_prod_aligned interpolate lin2log log2lin LPC_analysis_filter LPC_fit
+        LPC_inv_pred_gain LP_variable_cutoff NLSF2A NLSF_decode NLSF_stabilize NLSF_unpack
+        pitch_est_tables PLC resampler resampler_down2 resampler_down2_3 resampler_private_AR2
+        resampler_private_IIR_FIR resampler_private_down_FIR resampler_private_up2_HQ
+        resampler_rom shell_coder sigm_Q15 sort stereo_decode_pred stereo_MS_to_LR sum_sqr_shift
+        table_LSF_cos tables_gain tables_LTP tables_NLSF_CB_NB_MB tables_NLSF_CB_WB tables_other
+        tables_pitch_lag tables_pulses_per_block)
+    local opus=(opus opus_decoder opus_multistream opus_multistream_decoder)
+    local c=("${celt[@]/#/celt/}" "${silk[@]/#/silk/}" "${opus[@]/#/src/}")
+    archive opus -O3 -DNDEBUG -DOPUS_BUILD -DVAR_ARRAYS -DENABLE_HARDENING -DHAVE_CONFIG_H \
+        -I"$obj" -I"$dir/include" -I"$dir" -I"$dir/celt" -I"$dir/silk" -I"$dir/silk/float" -- \
+        "${c[@]/%/.c}"
+}
+
+# opusfile without the network streams (http.c), its header beside opus's own as the desktop has
+# it.
+build_direct_opusfile() {
     cp "$dir/include/opusfile.h" "$prefix/include/opus/opusfile.h"
-    echo "opusfile: built in $((SECONDS - start)) s"
-    touch "$prefix/.built-opusfile"
+    archive opusfile -O2 -DOP_DISABLE_HTTP -I"$dir/include" -I"$prefix/include" \
+        -I"$prefix/include/opus" -- src/info.c src/internal.c src/opusfile.c src/stream.c
 }
 
-# libjpeg-turbo's library alone, without its programs, and the headers a user of it includes.
-install_jpeg() {
-    mkdir -p "$prefix/lib" "$prefix/include"
-    cp "$2/libjpeg.a" "$prefix/lib/"
-    cp "$1/jpeglib.h" "$1/jerror.h" "$1/jmorecfg.h" "$2/jconfig.h" "$prefix/include/"
-}
-
-# libwebp's decoder alone (SDL_image saves no WebP), under the name SDL_image looks for.
-install_webp() {
-    mkdir -p "$prefix/lib" "$prefix/include/webp"
-    cp "$2/libwebpdecoder.a" "$prefix/lib/libwebp.a"
-    cp "$1/src/webp/decode.h" "$1/src/webp/types.h" "$prefix/include/webp/"
+# libFLAC's stream decoder and what it needs: no encoder, no editing of metadata, no Ogg FLAC.
+build_direct_flac() {
+    mkdir -p "$prefix/include/FLAC"
+    cp "$dir"/include/FLAC/*.h "$prefix/include/FLAC/"
+    cat >"$obj/config.h" <<EOF
+#define CPU_IS_BIG_ENDIAN 0
+#define WORDS_BIGENDIAN 0
+#define ENABLE_64_BIT_WORDS 0
+#define FLAC__HAS_OGG 0
+#define FLAC__HAS_X86INTRIN 0
+#define FLAC__HAS_NEONINTRIN 0
+#define FLAC__HAS_A64NEONINTRIN 0
+#define HAVE_BSWAP16
+#define HAVE_BSWAP32
+#define HAVE_BYTESWAP_H
+#define HAVE_FSEEKO
+#define HAVE_INTTYPES_H
+#define HAVE_LROUND 1
+#define HAVE_STDINT_H
+#define HAVE_STRING_H
+#define HAVE_SYS_PARAM_H
+#define PACKAGE_VERSION "$(version)"
+#define _GNU_SOURCE
+#define _FILE_OFFSET_BITS 64
+#define _LARGEFILE_SOURCE
+EOF
+    local c=(bitmath bitreader cpu crc fixed format lpc md5 memory stream_decoder)
+    c=("${c[@]/#/src/libFLAC/}")
+    archive FLAC -O3 -DNDEBUG -DFLAC__NO_DLL -DHAVE_CONFIG_H -fassociative-math -fno-signed-zeros \
+        -fno-trapping-math -freciprocal-math -I"$obj" -I"$dir/include" \
+        -I"$dir/src/libFLAC/include" -- "${c[@]/%/.c}"
 }
 
 # SDL's blend of a picture with its own transparency is MMX code on the desktop's x86 and plain
@@ -190,14 +329,9 @@ build_cmake freetype -DCMAKE_C_FLAGS=-DTOLVANE_BEZIER_DDA -DFT_REQUIRE_ZLIB=ON -
     -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
 build_cmake libsdl2-ttf -DSDL2TTF_SAMPLES=OFF -DSDL2TTF_VENDORED=OFF -DSDL2TTF_HARFBUZZ=OFF
 # An author's picture may be a PNG, WebP or JPEG: decoded by the libraries the desktop's SDL_image
-# uses, not by its stb backend, whose JPEG pixels differ. Their SIMD code is x86 assembly or
-# intrinsics the compiler has no target for; their plain C gives the same pixels.
-targets=jpeg-static install=install_jpeg build_cmake libjpeg-turbo -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF \
-    -DWITH_TURBOJPEG=OFF -DWITH_JAVA=OFF -DWITH_ARITH_ENC=OFF
-targets=webpdecoder install=install_webp build_cmake libwebp -DWEBP_ENABLE_SIMD=OFF -DWEBP_USE_THREAD=OFF -DWEBP_BUILD_ANIM_UTILS=OFF \
-    -DWEBP_BUILD_CWEBP=OFF -DWEBP_BUILD_DWEBP=OFF -DWEBP_BUILD_GIF2WEBP=OFF \
-    -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF -DWEBP_BUILD_WEBPINFO=OFF \
-    -DWEBP_BUILD_LIBWEBPMUX=OFF -DWEBP_BUILD_WEBPMUX=OFF -DWEBP_BUILD_EXTRAS=OFF
+# uses, not by its stb backend, whose JPEG pixels differ.
+build_direct libjpeg-turbo
+build_direct libwebp
 build_cmake libsdl2-image -DSDL2IMAGE_SAMPLES=OFF -DSDL2IMAGE_VENDORED=OFF \
     -DSDL2IMAGE_DEPS_SHARED=OFF -DSDL2IMAGE_BACKEND_STB=OFF -DSDL2IMAGE_PNG=ON -DSDL2IMAGE_JPG=ON \
     -DSDL2IMAGE_WEBP=ON
@@ -212,18 +346,11 @@ build_cmake libsdl2-mixer -DSDL2MIXER_SAMPLES=OFF -DSDL2MIXER_VENDORED=OFF \
     -DSDL2MIXER_WAVE=ON
 # An author's recorded music and effects (Ogg Vorbis, Ogg Opus, FLAC) are decoded by the engine
 # itself, with the desktop's decoders: the libraries alone, none of their programs or tests.
-build_cmake libogg -DBUILD_TESTING=OFF -DINSTALL_DOCS=OFF
-build_cmake libvorbis -DBUILD_TESTING=OFF
-# opus's release leaves out a file its CMake project includes, which only picks a default build
-# type: an empty one does.
-opus_source=$(fetch opus)
-[ -e "$opus_source/opus_buildtype.cmake" ] || : >"$opus_source/opus_buildtype.cmake"
-build_cmake opus -DOPUS_BUILD_PROGRAMS=OFF -DBUILD_TESTING=OFF -DOPUS_STACK_PROTECTOR=OFF \
-    -DOPUS_INSTALL_PKG_CONFIG_MODULE=OFF
-build_opusfile
-build_cmake flac -DBUILD_CXXLIBS=OFF -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF \
-    -DBUILD_TESTING=OFF -DBUILD_DOCS=OFF -DINSTALL_MANPAGES=OFF -DWITH_OGG=OFF \
-    -DWITH_STACK_PROTECTOR=OFF -DWITH_FORTIFY_SOURCE=OFF
+build_direct libogg
+build_direct libvorbis
+build_direct opus
+build_direct opusfile
+build_direct flac
 echo "The libraries are in $prefix"
 
 "$root/scripts/deps.sh"

@@ -7,19 +7,26 @@ find_package(SDL2_image CONFIG REQUIRED)
 find_package(SDL2_mixer CONFIG REQUIRED)
 # The zlib that web.sh builds under the libraries: a saved moment's checksum is its crc32.
 find_package(ZLIB REQUIRED)
-# The decoders of an author's recorded sounds, as web.sh builds them. opusfile has no CMake files
-# there: its header sits beside opus's own, and the engine includes it as <opusfile.h>, the way the
-# desktop's pkg-config gives it.
-find_package(Vorbis CONFIG REQUIRED)
-find_package(Opus CONFIG REQUIRED)
-find_package(FLAC CONFIG REQUIRED)
-find_library(OPUSFILE_LIBRARY opusfile REQUIRED)
-find_path(OPUSFILE_INCLUDE_DIR opusfile.h PATH_SUFFIXES opus REQUIRED)
-add_library(tolvane_opusfile STATIC IMPORTED)
-set_target_properties(tolvane_opusfile PROPERTIES
-    IMPORTED_LOCATION ${OPUSFILE_LIBRARY}
-    INTERFACE_INCLUDE_DIRECTORIES ${OPUSFILE_INCLUDE_DIR}
-    INTERFACE_LINK_LIBRARIES "Opus::opus;Ogg::ogg")
+# The decoders of an author's recorded sounds, as web.sh builds them: archives and headers alone,
+# with no CMake files. Each is named here with the folder its users include from (opusfile's
+# header sits beside opus's own, and the engine includes it as <opusfile.h>, the way the
+# desktop's pkg-config gives it) and the libraries it needs in turn.
+function(tolvane_web_library target library header suffix)
+    find_library(TOLVANE_${library}_LIBRARY ${library} REQUIRED)
+    find_path(TOLVANE_${library}_INCLUDE_DIR ${header} PATH_SUFFIXES "${suffix}" REQUIRED)
+    add_library(${target} STATIC IMPORTED)
+    set_target_properties(${target} PROPERTIES
+        IMPORTED_LOCATION ${TOLVANE_${library}_LIBRARY}
+        INTERFACE_INCLUDE_DIRECTORIES ${TOLVANE_${library}_INCLUDE_DIR}
+        INTERFACE_LINK_LIBRARIES "${ARGN}")
+endfunction()
+tolvane_web_library(tolvane_ogg ogg ogg/ogg.h "")
+tolvane_web_library(tolvane_vorbis vorbis vorbis/codec.h "" tolvane_ogg)
+tolvane_web_library(tolvane_vorbisfile vorbisfile vorbis/vorbisfile.h "" tolvane_vorbis)
+tolvane_web_library(tolvane_opus opus opus.h opus)
+tolvane_web_library(tolvane_opusfile opusfile opusfile.h opus tolvane_opus tolvane_ogg)
+tolvane_web_library(tolvane_flac FLAC FLAC/stream_decoder.h "")
+set_target_properties(tolvane_flac PROPERTIES INTERFACE_COMPILE_DEFINITIONS FLAC__NO_DLL)
 
 file(GLOB ENGINE_SOURCES CONFIGURE_DEPENDS
     base/*.cpp app/*.cpp render/*.cpp input/*.cpp sound/*.cpp script/*.cpp player/*.cpp scenes/*.cpp imagelib/*.cpp)
@@ -44,7 +51,7 @@ target_include_directories(tolvane_engine PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/ge
 target_link_libraries(tolvane_engine PUBLIC
     SDL2_mixer::SDL2_mixer-static SDL2_ttf::SDL2_ttf-static SDL2_image::SDL2_image-static
     SDL2::SDL2-static)
-target_link_libraries(tolvane_engine PRIVATE ZLIB::ZLIB Vorbis::vorbisfile tolvane_opusfile FLAC::FLAC)
+target_link_libraries(tolvane_engine PRIVATE ZLIB::ZLIB tolvane_vorbisfile tolvane_opusfile tolvane_flac)
 
 # tolvane.js and tolvane.wasm: the page (web/index.html) sets up the module, fills the file
 # system and calls main itself, after the player's first click has let the audio start.
@@ -69,5 +76,5 @@ add_custom_command(TARGET tolvane POST_BUILD
 # Proof that the sound decoders link beside the mixer (whose own Vorbis decoder shares names with
 # none of them) and are found by the includes the engine uses; built by web.sh, not shipped.
 add_executable(web_decoders_check EXCLUDE_FROM_ALL web/decoders_check.cpp)
-target_link_libraries(web_decoders_check PRIVATE tolvane_engine Vorbis::vorbisfile tolvane_opusfile
-    FLAC::FLAC)
+target_link_libraries(web_decoders_check PRIVATE tolvane_engine tolvane_vorbisfile
+    tolvane_opusfile tolvane_flac)
