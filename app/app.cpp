@@ -337,18 +337,45 @@ int finishProgram() {
     return g_run.exitCode == 0 && outputFailed() ? 1 : g_run.exitCode;
 }
 
+namespace {
+// Frames that present nothing come in runs (the title, a click wait). After a few of them the
+// loop sleeps for several frames at once, woken at once by any event, and then runs the frames
+// it slept through back to back: the game keeps its pace, input is taken as soon as it comes,
+// and a change the clock brings (auto mode's next page) is on screen at most that much later.
+// Waking a dozen times a second rather than sixty is what idling costs a laptop.
+constexpr int kQuietFramesBeforeLongSleep = 4;
+constexpr int kFramesSleptAtOnce = 4;
+
+// Sleeps until the time or the first event, which stays in the queue for the frame.
+void sleepUntilEvent(std::chrono::steady_clock::time_point until) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    if (left.count() > 0) SDL_WaitEventTimeout(nullptr, static_cast<int>(left.count()));
+}
+} // namespace
+
 int runProgram(const ProgramOptions& config) {
     if (const int failed = startProgram(config); failed != 0) return failed;
     StepResult step;
+    int quietFrames = 0;
+    bool sleptLong = false;
     while ((step = stepProgram(true)) != StepResult::Finished) {
         if (step != StepResult::Ran || config.headless) continue;
         // One frame a display refresh, the reveal one character a frame. Most frames change
         // nothing and present nothing, so there is no retrace to wait on: the loop sleeps to
         // the display's period. A present that waits for the retrace only shifts the phase.
         g_run.nextFrame += g_run.period;
+        quietFrames = g_framePresented ? 0 : quietFrames + 1;
         const auto now = std::chrono::steady_clock::now();
-        if (g_run.nextFrame < now - g_run.period) g_run.nextFrame = now; // far behind: no catch-up
-        std::this_thread::sleep_until(g_run.nextFrame);
+        // Far behind, the frames are not caught up, but for those a long sleep covered.
+        const int owed = sleptLong ? kFramesSleptAtOnce : 1;
+        if (g_run.nextFrame < now - owed * g_run.period) g_run.nextFrame = now;
+        if (g_run.nextFrame <= now) continue; // a frame slept through: it runs now
+        sleptLong = quietFrames >= kQuietFramesBeforeLongSleep;
+        if (sleptLong)
+            sleepUntilEvent(g_run.nextFrame + (kFramesSleptAtOnce - 1) * g_run.period);
+        else
+            std::this_thread::sleep_until(g_run.nextFrame);
     }
     return finishProgram();
 }

@@ -29,6 +29,8 @@ void loadGameAssets() {
 void loadTitleSounds() {
     loadSoundSlot(0, ".\\Sound\\morva_g0.mid", true);
     loadSoundSlot(52, ".\\Sound\\start52.wav", false);
+    // Rendered while the title waits, so that the game starts without synthesis.
+    renderMusicAhead(".\\Sound\\brel_gm1.mid");
 }
 
 void gameInit() {

@@ -912,10 +912,10 @@ bool midiPlayable(std::span<const std::uint8_t> midi, std::string& reason) {
     return false;
 }
 
-void prepareMidi(std::span<const std::uint8_t> midi) {
+void prepareMidi(std::span<const std::uint8_t> midi, bool forSlot) {
     if (!synthReady()) return;
     if (const std::shared_ptr<Rendering> known = findRendering(midi)) {
-        ++known->holders;
+        known->holders += forSlot ? 1 : 0;
         return;
     }
     std::string reason;
@@ -931,7 +931,7 @@ void prepareMidi(std::span<const std::uint8_t> midi) {
     rendering->midi = std::move(*playable);
     rendering->passFrames = std::max(1L, std::lround(*seconds * g_synth.rate));
     rendering->seamFrames = g_synth.rate / 10;
-    rendering->holders = 1;
+    rendering->holders = forSlot ? 1 : 0;
     // Reserved, never written before it is rendered: pages cost nothing until then. A byte a
     // frame is some 350 kbit/s, far more than the coder gives at this quality; a packet is at
     // least 128 frames.

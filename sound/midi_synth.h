@@ -39,7 +39,8 @@ bool midiPlayable(std::span<const std::uint8_t> midi, std::string& reason);
 // piece once, on a thread of its own, as soon as a slot holds it, and plays and loops the
 // rendering from then on, so the synthesiser works only while it renders; a piece longer than
 // a rendering may be is synthesised as it plays. The browser's pieces are rendered already.
-void prepareMidi(std::span<const std::uint8_t> midi);
+// A piece rendered ahead of its load (forSlot false) is held by no slot until one loads it.
+void prepareMidi(std::span<const std::uint8_t> midi, bool forSlot = true);
 void forgetMidi(std::span<const std::uint8_t> midi);
 // For tests and benchmarks: renderings not yet whole, and the frames the synthesisers have
 // written since start-up (the renderings' and what was synthesised as it played).

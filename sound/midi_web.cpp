@@ -154,7 +154,7 @@ std::string releaseSynthOutput() {
 void mixMidiMusic(std::int16_t*, int, int) {}
 
 // Every piece was rendered when the game was packaged.
-void prepareMidi(std::span<const std::uint8_t>) {}
+void prepareMidi(std::span<const std::uint8_t>, bool) {}
 void forgetMidi(std::span<const std::uint8_t>) {}
 int midiRenderingsPending() {
     return 0;

@@ -54,7 +54,7 @@ struct SoundSlot {
 
 // Sound calls made while sound is held (before the first picture is on screen), in order.
 struct HeldCall {
-    enum Kind { Start, Load, Primary, Secondary, StopAll } kind;
+    enum Kind { Start, Load, Primary, Secondary, StopAll, RenderAhead } kind;
     int slot = 0;
     std::string path;
     bool isMusic = false;
@@ -452,6 +452,9 @@ void releaseHeldSound() {
         case HeldCall::StopAll:
             stopAllSound();
             break;
+        case HeldCall::RenderAhead:
+            renderMusicAhead(c.path);
+            break;
         }
     }
 }
@@ -526,6 +529,16 @@ bool loadSoundSlot(int slot, std::string_view path, bool isMusic) {
         if (!noSynthesiser) showMessage("MIDIファイルのロードに失敗");
     }
     return loaded;
+}
+
+void renderMusicAhead(std::string_view path) {
+    if (holdCall({HeldCall::RenderAhead, 0, std::string(path), true})) return;
+    if (!g_sound.deviceOpen || !synthReady()) return;
+    const std::string file = soundFileInUse(path, true);
+    std::vector<std::uint8_t> bytes;
+    std::string reason;
+    if (file.empty() || !readGameFile(file, bytes, kMaxMidiFileBytes, "", reason)) return;
+    if (isMidi(bytes)) prepareMidi(bytes, false);
 }
 
 void playSlotPrimary(int slot) {

@@ -21,6 +21,11 @@ bool startSound();
 // slot empty. The path is a game path (see systemPath).
 bool loadSoundSlot(int slot, std::string_view path, bool isMusic);
 
+// Reads a piece of music the game will load later and has it rendered now (see midi_synth.h),
+// so that its load then finds it rendered and the game's start costs no synthesis. Nothing for
+// recorded music or a file that cannot be read; nothing changes in what plays.
+void renderMusicAhead(std::string_view path);
+
 // Plays the slot as the one primary piece: it replaces the primary that plays (music or an
 // effect played as primary) and restarts the slot if it already plays.
 void playSlotPrimary(int slot);
