@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
@@ -574,8 +575,15 @@ bool remakeRenderSynth() {
 // The render thread: the job a piece waits for first, else the oldest.
 void renderJobs() {
     std::unique_lock<std::mutex> lock(g_renderer.lock);
+    const auto ready = [] { return g_renderer.quit || !g_renderer.jobs.empty(); };
     for (;;) {
-        g_renderer.wake.wait(lock, [] { return g_renderer.quit || !g_renderer.jobs.empty(); });
+        // The synthesiser startSynth tried the sound fonts on goes too when no piece comes to
+        // be rendered (a game whose music is all recorded).
+        if (!g_renderer.wake.wait_for(lock, std::chrono::seconds(2), ready)) {
+            freeRenderSynth();
+            malloc_trim(0);
+            g_renderer.wake.wait(lock, ready);
+        }
         if (g_renderer.quit) return;
         auto next = std::find_if(g_renderer.jobs.begin(), g_renderer.jobs.end(),
                                  [](const auto& job) { return job->wanted.load(); });
