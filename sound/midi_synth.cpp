@@ -49,12 +49,12 @@ constexpr std::array<int, 6> kResetControllers = {0, 7, 10, 32, 91, 93};
 // a few blocks, so a piece starts at once and plays while the rest is rendered ahead of it.
 //
 // The samples are kept Vorbis-coded, as they are rendered: a tenth of their size, a few hundred
-// kilobytes a piece where 16-bit samples would take 5 MB for half a minute, for some 0.1 % of a
+// kilobytes a piece where 16-bit samples would take 5 MB for half a minute, for some 0.3 % of a
 // core to decode them as they play. The quality is above the browser's renderings', whose level
 // is within 0.05 dB of the synthesiser's and each octave band up to 16 kHz within 1 dB.
 constexpr float kKeptQuality = 0.4f;
 // A piece longer than this is synthesised as it plays, as is one past what all renderings
-// together may hold (a few MB at this quality).
+// together may hold (some 30 MB at this quality).
 constexpr double kMaxRenderedSeconds = 600;
 constexpr double kMaxRenderingsSeconds = 1800;
 // What the renderer writes at a time: what the mixer asks of the synthesiser at a time.
