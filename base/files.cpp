@@ -1,5 +1,7 @@
 #include "base/files.h"
 
+#include <cctype>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <strings.h>
@@ -136,6 +138,33 @@ std::FILE* openGameFile(std::string_view gamePath, const char* mode) {
     std::FILE* file = ::fdopen(fd, mode);
     if (!file) ::close(fd);
     return file;
+}
+
+std::string fileInUse(std::string_view gamePath, std::string_view namedEnding,
+                      std::span<const std::string_view> standIns) {
+    const auto there = [](std::string_view path) {
+        std::FILE* f = openGameFile(path, "rb");
+        if (f) std::fclose(f);
+        return f != nullptr;
+    };
+    const auto sameLetters = [](std::string_view a, std::string_view b) {
+        return a.size() == b.size() &&
+               std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+                   return std::tolower(static_cast<unsigned char>(x)) ==
+                          std::tolower(static_cast<unsigned char>(y));
+               });
+    };
+    if (there(gamePath)) return std::string(gamePath);
+    if (gamePath.size() <= namedEnding.size() ||
+        !sameLetters(gamePath.substr(gamePath.size() - namedEnding.size()), namedEnding))
+        return {};
+    const std::string_view stem = gamePath.substr(0, gamePath.size() - namedEnding.size());
+    for (const std::string_view other : standIns) {
+        if (sameLetters(other, namedEnding)) continue; // the name itself, not there
+        std::string path = std::string(stem) + std::string(other);
+        if (there(path)) return path;
+    }
+    return {};
 }
 
 FileRead readRegularFile(const std::string& path, std::size_t maxBytes, std::string* bytes,

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,13 @@ std::string systemPath(std::string_view gamePath);
 // fopen on systemPath(gamePath). Null when the file cannot be opened, or is not a regular file.
 // A file opened for reading is opened without waiting, so a pipe by that name never blocks.
 std::FILE* openGameFile(std::string_view gamePath, const char* mode);
+
+// The file that stands for one the game names: the name itself when it is there, else, for a
+// name ending in `namedEnding` (in any letter case), the first there of the same name with one
+// of `standIns` in place of its ending. Empty when there is none. An author may give a picture
+// or a sound in another format than the game names.
+std::string fileInUse(std::string_view gamePath, std::string_view namedEnding,
+                      std::span<const std::string_view> standIns);
 
 enum class FileRead {
     Read,       // the whole file is in the bytes

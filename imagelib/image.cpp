@@ -285,23 +285,7 @@ bool decodePicture(std::span<const std::uint8_t> bytes, PictureForm form, Pictur
 }
 
 std::string pictureFileInUse(std::string_view gamePath) {
-    const auto there = [](std::string_view path) {
-        std::FILE* f = openGameFile(path, "rb");
-        if (f) std::fclose(f);
-        return f != nullptr;
-    };
-    if (there(gamePath)) return std::string(gamePath);
-    const std::size_t dot = gamePath.rfind('.');
-    if (dot == std::string_view::npos || gamePath.size() - dot != 4) return {};
-    std::string extension(gamePath.substr(dot));
-    for (char& c : extension)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (extension != ".bmp") return {};
-    for (const std::string_view other : kPictureStandIns) {
-        const std::string path = std::string(gamePath.substr(0, dot)) + std::string(other);
-        if (there(path)) return path;
-    }
-    return {};
+    return fileInUse(gamePath, ".bmp", kPictureStandIns);
 }
 
 bool loadPictureFile(std::string_view gamePath, PictureForm form, Picture& out,

@@ -158,10 +158,10 @@ bool readGameFile(std::string_view path, std::vector<std::uint8_t>& bytes, std::
 // `noSynthesiser` tells a failure that is the machine's (no sound font) from the file's own.
 // The game names its music as MIDI files; an author's recorded piece may stand in for one (a file
 // of the same name in a recorded format) or be one under its name, told by its first bytes.
-bool loadMusic(SoundSlot& slot, std::string_view path, std::string& reason, bool& noSynthesiser) {
-    const std::string standIn = soundFileInUse(path, true);
-    const std::string_view file = standIn.empty() ? path : std::string_view(standIn);
-    const bool named = standIn.empty() || standIn == path;
+// `file` is the one in use for the name the game gave (`path`).
+bool loadMusic(SoundSlot& slot, std::string_view path, std::string_view file, std::string& reason,
+               bool& noSynthesiser) {
+    const bool named = file == path;
     std::vector<std::uint8_t> bytes;
     if (!readGameFile(file, bytes, named ? kMaxMidiFileBytes : kMaxRecordedMusicBytes,
                       named ? "more than a MIDI piece may be (pieces are kilobytes, and the "
@@ -514,7 +514,7 @@ bool loadSoundSlot(int slot, std::string_view path, bool isMusic) {
     releaseSlot(slot);
     std::string reason;
     bool noSynthesiser = false;
-    const bool loaded = isMusic ? loadMusic(g_slots[slot], path, reason, noSynthesiser)
+    const bool loaded = isMusic ? loadMusic(g_slots[slot], path, file, reason, noSynthesiser)
                                 : loadEffect(g_slots[slot], file, reason);
     if (traceEnabled())
         traceEvent("sound_load", {{"slot", slot},

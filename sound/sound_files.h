@@ -19,7 +19,7 @@ inline constexpr std::array<std::string_view, 5> kNumberedEffectEndings = {".wav
 
 std::span<const std::string_view> soundStandIns(bool isMusic);
 
-// The file that plays for a sound the game names: the name itself when it is there, else the
-// first of the same name with one of the stand-ins' endings (in place of its own) that is
-// there. Empty when there is none.
+// The file that plays for a sound the game names: the name itself when it is there, else for
+// a ".mid" (music) or ".wav" (effect) name the first of the same name with one of the stand-ins'
+// endings in place of its own that is there (fileInUse). Empty when there is none.
 std::string soundFileInUse(std::string_view gamePath, bool isMusic);

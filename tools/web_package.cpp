@@ -27,6 +27,8 @@
 #include "render/render.h"
 #include "script/scenario_text.h"
 #include "sound/midi_synth.h"
+#include "sound/sound_files.h"
+#include "sound/sound_files.h"
 #include "tools/font_subset.h"
 #include "tools/music_render.h"
 
@@ -88,17 +90,15 @@ constexpr std::array<GameFolder, 3> kGameFolders = {{
 
 // The game names each picture ".bmp" and each sound ".mid" or ".wav"; a file of the same name
 // with another ending stands in for it only when the named file is not there, and of those the
-// first in this order is taken (for pictures, the image library's own order). A later one can
-// never be read.
+// first in the engine's own order is taken. A later one can never be read.
 struct StandIns {
     std::string_view folder;
     std::array<std::string_view, 2> named; // an empty one is none
     std::span<const std::string_view> order;
 };
-constexpr std::array<std::string_view, 3> kSoundStandIns = {".ogg", ".opus", ".flac"};
 constexpr std::array<StandIns, 2> kStandIns = {{
     {"CG", {".bmp", ""}, kPictureStandIns},
-    {"Sound", {".mid", ".wav"}, kSoundStandIns},
+    {"Sound", {".mid", ".wav"}, kMusicStandIns}, // an effect's are these, after its ".wav"
 }};
 
 // Endings of files compressed in their own format: zlib would make them no smaller.
